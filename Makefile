@@ -1,0 +1,33 @@
+# Thin front end over the CMake presets.
+#   make map ARGS="-s 1234 -o map.vxl"   build and generate a map
+#   make test                             build and run every test
+#   make asan                             the tests under ASan and UBSan
+PRESET ?= release
+ARGS ?= -s 1234 -o map.vxl
+
+.PHONY: all build map test asan bench clean
+
+all: build
+
+build:
+	cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET)
+
+map:
+	cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET) --target vormap
+	./build/$(PRESET)/app/vormap $(ARGS)
+
+test: build
+	ctest --preset $(PRESET)
+
+asan:
+	$(MAKE) test PRESET=asan
+
+bench:
+	cmake --preset release
+	cmake --build --preset release
+	for b in build/release/bench/*_bench; do $$b; done
+
+clean:
+	rm -rf build

@@ -1,0 +1,7 @@
+#include "terrain/generate_terrain.h"
+
+namespace vormap {
+
+void generate_terrain() {}
+
+}  // namespace vormap

@@ -1,0 +1,11 @@
+// The terrain: base terrain, lake and rivers, valley shaping, then relief,
+// extrusion and colouring, run in that order on the process-wide fields.
+#pragma once
+
+namespace vormap {
+
+// Builds the bare terrain into the voxel world. Draws from the random number
+// generator in a fixed order and count.
+void generate_terrain();
+
+}  // namespace vormap

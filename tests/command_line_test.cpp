@@ -1,0 +1,169 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/run_process.h"
+
+namespace vormap {
+namespace {
+
+using testing::process_result;
+using testing::run_process;
+
+TEST(ParseSeed, FollowsAtoiWithWrapAround) {
+  const std::vector<std::pair<const char*, int32_t>> cases = {
+      {"5", 5},           {"-5", -5},           {"+7", 7},        {" \t\n42", 42},         {"12abc", 12},
+      {"abc", 0},         {"", 0},              {"-", 0},         {"4294967297", 1},       {"2147483648", INT32_MIN},
+      {"-2147483648", INT32_MIN}, {"4294967295", -1}, {"99999999999", 1215752191}, {"+-3", 0}, {"0x10", 0},
+  };
+  for (auto [text, seed] : cases) EXPECT_EQ(parse_seed(text), seed) << '"' << text << '"';
+}
+
+const std::string usage =
+    "Usage: vormap {options}\n"
+    "Options:\n"
+    "   -s {seed}      Random seed; always generates the same map for a seed\n"
+    "   -o {filename}  Filename to write to\n"
+    "   -d             Debug; draws green & blue start regions\n"
+    "\n"
+    "If no seed is specified, a random one is generated.\n"
+    "If no filename is written, writes to 'c:/program files/iron quarry/vxl/vormap.vxl\n";
+
+std::string read_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/vormap-e2e-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    dir_ = name;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  process_result run(const std::vector<std::string>& args) { return run_process(VORMAP_EXE, args, "vormap", dir_); }
+  std::string dir_;
+};
+
+TEST_F(EndToEnd, UsageEndsTheRunWithoutTouchingAFile) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"-h"}, {"-?"}, {"-d", "-h"}, {"-o", "x.vxl", "-h"}}) {
+    const process_result r = run(args);
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out, usage);
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_NE(::access((dir_ + "/x.vxl").c_str(), F_OK), 0);
+}
+
+TEST_F(EndToEnd, UsageNamesTheProgramAsInvoked) {
+  const process_result r = run_process(VORMAP_EXE, {"-h"}, "./some/where/vormap", dir_);
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Usage: ./some/where/vormap {options}");
+}
+
+TEST_F(EndToEnd, MissingParameterIsAnErrorEvenAfterHelp) {
+  for (const auto& [args, letter] : std::vector<std::pair<std::vector<std::string>, char>>{
+           {{"-s"}, 's'}, {{"-h", "-s"}, 's'}, {{"-s", "5", "-o"}, 'o'}, {{"-ds"}, 's'}}) {
+    const process_result r = run(args);
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, std::string("vormap: option -") + letter + " needs a value\n");
+  }
+}
+
+TEST_F(EndToEnd, LastSeedAndLastPathWin) {
+  const process_result r = run({"-s", "5", "-o", "a.vxl", "-s", "7", "-o", "b.vxl"});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(r.out, "Generating to 'b.vxl' using seed '7'\nFinished\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(::access((dir_ + "/a.vxl").c_str(), F_OK), 0);
+  EXPECT_EQ(::access((dir_ + "/b.vxl").c_str(), F_OK), 0);
+}
+
+TEST_F(EndToEnd, SeedSpellingsAndIgnoredOptions) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"-s", "-5"}, "-5"},      {{"-s-5"}, "-5"},     {{"-ds5"}, "5"},       {{"-sd"}, "0"},
+      {{"-s", "4294967297"}, "1"}, {{"-s", "abc"}, "0"}, {{"-s", "12abc"}, "12"}, {{"-s", "3", "-x", "-S", "5"}, "3"},
+  };
+  for (const auto& [args, seed] : cases) {
+    std::vector<std::string> full = args;
+    full.insert(full.end(), {"-o", "m.vxl"});
+    const process_result r = run(full);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.out, "Generating to 'm.vxl' using seed '" + seed + "'\nFinished\n") << args[0];
+  }
+}
+
+TEST_F(EndToEnd, WithoutSeedTheClockIsUsed) {
+  const long before = static_cast<long>(std::time(nullptr));
+  const process_result r = run({"-o", "m.vxl", "-x", "-S", "5"});
+  const long after = static_cast<long>(std::time(nullptr));
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  const std::string prefix = "Generating to 'm.vxl' using seed '";
+  ASSERT_EQ(r.out.rfind(prefix, 0), 0u) << r.out;
+  const long seed = std::stol(r.out.substr(prefix.size()));
+  EXPECT_GE(seed, static_cast<int32_t>(before));
+  EXPECT_LE(seed, static_cast<int32_t>(after));
+}
+
+TEST_F(EndToEnd, MissingFolderFailsWithoutFinished) {
+  const process_result r = run({"-s", "1", "-o", "no/such/dir/m.vxl"});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.out, "Generating to 'no/such/dir/m.vxl' using seed '1'\n");
+  EXPECT_EQ(r.err, "vormap: cannot create 'no/such/dir/m.vxl': No such file or directory\n");
+}
+
+TEST_F(EndToEnd, DefaultPathFailureHintsAtTheOption) {
+  struct stat st;
+  if (::stat("/program files/iron quarry/vxl", &st) == 0) GTEST_SKIP() << "the game's folder exists here";
+  const process_result r = run({"-s", "1"});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.out, "Generating to '/program files/iron quarry/vxl/vormap.vxl' using seed '1'\n");
+  EXPECT_NE(r.err.find("choose a file with -o"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+}
+
+TEST_F(EndToEnd, AFailedWriteLeavesTheExistingMapUntouched) {
+  const std::string map = dir_ + "/m.vxl";
+  { std::ofstream(map) << "precious map"; }
+  // A file size limit makes the write fail part-way, as a full disk would.
+  const std::string script = "ulimit -f 64; trap '' XFSZ; exec '" + std::string(VORMAP_EXE) + "' -s 3 -o m.vxl";
+  const process_result r = run_process("/bin/sh", {"-c", script}, "sh", dir_);
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.out, "Generating to 'm.vxl' using seed '3'\n");
+  EXPECT_NE(r.err.find("cannot write 'm.vxl': File too large"), std::string::npos) << r.err;
+  EXPECT_EQ(read_text(map), "precious map");
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir_ + "' | wc -l) -eq 1").c_str()), 0) << "temporary file removed";
+}
+
+TEST_F(EndToEnd, FullDeviceIsReported) {
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+  const process_result r = run({"-s", "1", "-o", "/dev/full"});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.out, "Generating to '/dev/full' using seed '1'\n");
+  EXPECT_EQ(r.err, "vormap: cannot write '/dev/full': No space left on device\n");
+}
+
+TEST_F(EndToEnd, TheWorldIsHeldOnce) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer's shadow memory hides the figure";
+#endif
+  const process_result r = run({"-s", "1", "-o", "m.vxl"});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  // 81 MiB of voxel grids and heights plus 3.25 MiB of height fields; a
+  // second copy of the world would push this far above.
+  EXPECT_LT(r.peak_rss_kib, 110 * 1024) << "peak resident memory " << r.peak_rss_kib << " KiB";
+}
+
+}  // namespace
+}  // namespace vormap

@@ -1,0 +1,220 @@
+#include "world/vxl_writer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "world/voxel_world.h"
+
+namespace vormap {
+namespace {
+
+using bytes = std::vector<uint8_t>;
+
+// Colour of file voxel z in the span examples: distinct per z.
+uint32_t colour_at(int z) { return 0x80000000u | 0x00A0B000u | static_cast<uint32_t>(z); }
+
+bytes c(int z) {
+  bytes b;
+  put_u32_le(b, colour_at(z));
+  return b;
+}
+
+bytes cat(std::initializer_list<bytes> parts) {
+  bytes out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// Column ranges in file orientation (z = 0 on top), already reversed.
+void set_column(int x, int y, int z_first, int z_last) {
+  for (int z = z_first; z <= z_last; ++z) {
+    voxel_solid[world_index(x, y, z)] = 1;
+    voxel_color[world_index(x, y, z)] = colour_at(z);
+  }
+}
+
+struct span_case {
+  const char* name;
+  std::vector<std::pair<int, int>> column;      // solid ranges of the column
+  std::vector<std::pair<int, int>> neighbours;  // solid ranges of its four side neighbours
+  bytes expected;
+};
+
+class SpanExamples : public ::testing::TestWithParam<span_case> {};
+
+TEST_P(SpanExamples, EncodeToTheDocumentedBytes) {
+  clear_world();
+  const span_case& k = GetParam();
+  constexpr int x = 100, y = 200;
+  for (auto [a, b] : k.column) set_column(x, y, a, b);
+  for (auto [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}})
+    for (auto [a, b] : k.neighbours) set_column(x + dx, y + dy, a, b);
+  bytes out;
+  encode_vxl_column(x, y, out);
+  EXPECT_EQ(out, k.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SpanExamples,
+    ::testing::Values(
+        span_case{"empty", {}, {}, {0x00, 0x40, 0x3F, 0x00}},
+        span_case{"flat_sea", {{63, 63}}, {{63, 63}}, cat({{0x00, 0x3F, 0x3F, 0x00}, c(63)})},
+        span_case{"ground", {{58, 63}}, {{58, 63}}, cat({{0x00, 0x3A, 0x3A, 0x00}, c(58)})},
+        span_case{"floating_block",
+                  {{10, 12}, {58, 63}},
+                  {{58, 63}},
+                  cat({{0x04, 0x0A, 0x0C, 0x00}, c(10), c(11), c(12), {0x00, 0x3A, 0x3A, 0x0D}, c(58)})},
+        span_case{"ceiling",
+                  {{20, 35}, {40, 63}},
+                  {{20, 35}, {40, 63}},
+                  cat({{0x03, 0x14, 0x14, 0x00}, c(20), c(35), {0x00, 0x28, 0x28, 0x24}, c(40)})},
+        span_case{"exposed_run_to_bottom",
+                  {{40, 63}},
+                  {{40, 60}},
+                  cat({{0x02, 0x28, 0x28, 0x00}, c(40), {0x00, 0x3D, 0x3F, 0x3D}, c(61), c(62), c(63)})},
+        span_case{"final_span_with_empty_top",
+                  {{10, 63}},
+                  {{0, 15}, {17, 63}},
+                  cat({{0x03, 0x0A, 0x0A, 0x00}, c(10), c(16), {0x00, 0x11, 0x10, 0x11}})},
+        span_case{"full_column", {{0, 63}}, {{0, 63}}, {0x00, 0x00, 0xFF, 0x00}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(VxlWriter, OuterFacesNeverExposeAVoxel) {
+  clear_world();
+  // Ground at the x = 0 edge: only the top voxel is a surface voxel, as in
+  // the interior, because the missing neighbour counts as solid.
+  for (auto [x, y] : {std::pair{0, 5}, {1, 5}, {0, 4}, {0, 6}}) set_column(x, y, 58, 63);
+  EXPECT_TRUE(is_surface_voxel(0, 5, 58));
+  EXPECT_FALSE(is_surface_voxel(0, 5, 59));
+  EXPECT_FALSE(is_surface_voxel(0, 5, 63));  // bottom face of the world
+  for (auto [x, y] : {std::pair{511, 511}, {510, 511}, {511, 510}}) set_column(x, y, 0, 63);
+  EXPECT_FALSE(is_surface_voxel(511, 511, 0));  // top face and two outer sides
+}
+
+TEST(VxlWriter, EmptyWorldIsOneRecordPerColumn) {
+  clear_world();
+  const bytes file = encode_vxl();
+  ASSERT_EQ(file.size(), 1048576u);
+  for (size_t i = 0; i < file.size(); i += 4) {
+    ASSERT_EQ(file[i], 0x00);
+    ASSERT_EQ(file[i + 1], 0x40);
+    ASSERT_EQ(file[i + 2], 0x3F);
+    ASSERT_EQ(file[i + 3], 0x00);
+  }
+}
+
+TEST(VxlWriter, FlatSeaWritesColumnsYMajor) {
+  clear_world();
+  // The bottom layer of the grids (z = 0) becomes file z = 63.
+  for (int x = 0; x < 512; ++x)
+    for (int y = 0; y < 512; ++y) fill_column_span(x, y, 0, 0, make_color(x & 255, y & 255, (x >> 8) | (y >> 8) << 1));
+  const bytes file = encode_vxl();
+  ASSERT_EQ(file.size(), 2097152u);
+  for (int y = 0; y < 512; ++y) {
+    for (int x = 0; x < 512; ++x) {
+      const size_t at = (static_cast<size_t>(y) * 512 + x) * 8;
+      const uint32_t colour = make_color(x & 255, y & 255, (x >> 8) | (y >> 8) << 1);
+      const bytes expected = {0x00, 0x3F, 0x3F, 0x00, static_cast<uint8_t>(colour), static_cast<uint8_t>(colour >> 8),
+                              static_cast<uint8_t>(colour >> 16), 0x80};
+      ASSERT_EQ(bytes(file.begin() + at, file.begin() + at + 8), expected) << x << "," << y;
+    }
+  }
+}
+
+TEST(VxlWriter, ReversalSwapsFlagsAndColours) {
+  clear_world();
+  fill_column_span(3, 4, 0, 1, 0x80aabbccu);
+  reverse_columns();
+  EXPECT_EQ(voxel_solid[world_index(3, 4, 63)], 1);
+  EXPECT_EQ(voxel_solid[world_index(3, 4, 62)], 1);
+  EXPECT_EQ(voxel_solid[world_index(3, 4, 0)], 0);
+  EXPECT_EQ(voxel_color[world_index(3, 4, 63)], 0x80aabbccu);
+}
+
+bytes read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+class WriteVxl : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/vormap-writer-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    dir_ = name;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  static bytes flat_sea_bytes() {
+    clear_world();
+    for (int x = 0; x < 512; ++x)
+      for (int y = 0; y < 512; ++y) fill_column_span(x, y, 0, 0, 0x80102030u);
+    return encode_vxl();
+  }
+  static void flat_sea() {
+    clear_world();
+    for (int x = 0; x < 512; ++x)
+      for (int y = 0; y < 512; ++y) fill_column_span(x, y, 0, 0, 0x80102030u);
+  }
+  std::string dir_;
+};
+
+TEST_F(WriteVxl, WritesTheEncodedBytesAndLeavesNoTemporaryFile) {
+  const bytes expected = flat_sea_bytes();
+  flat_sea();
+  std::string error;
+  const std::string path = dir_ + "/map.vxl";
+  ASSERT_TRUE(write_vxl(path, error)) << error;
+  EXPECT_EQ(read_file(path), expected);
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_NE(st.st_mode & 0044, 0u) << "an ordinary create mode, not mkstemp's private one";
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir_ + "' | wc -l) -eq 1").c_str()), 0);
+}
+
+TEST_F(WriteVxl, WritesThroughASymbolicLink) {
+  const bytes expected = flat_sea_bytes();
+  flat_sea();
+  const std::string target = dir_ + "/target.vxl", link = dir_ + "/link.vxl";
+  { std::ofstream(target) << "old"; }
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  std::string error;
+  ASSERT_TRUE(write_vxl(link, error)) << error;
+  struct stat st;
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link itself is kept";
+  EXPECT_EQ(read_file(target), expected);
+}
+
+TEST_F(WriteVxl, ReportsAMissingFolderWithPathAndReason) {
+  clear_world();
+  std::string error;
+  const std::string path = dir_ + "/no/such/folder/map.vxl";
+  EXPECT_FALSE(write_vxl(path, error));
+  EXPECT_NE(error.find(path), std::string::npos) << error;
+  EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+TEST_F(WriteVxl, ReportsAFullDevice) {
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+  clear_world();
+  std::string error;
+  EXPECT_FALSE(write_vxl("/dev/full", error));
+  EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+}
+
+TEST_F(WriteVxl, RefusesADirectory) {
+  clear_world();
+  std::string error;
+  EXPECT_FALSE(write_vxl(dir_, error));
+  EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace vormap

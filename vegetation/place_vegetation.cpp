@@ -1,0 +1,7 @@
+#include "vegetation/place_vegetation.h"
+
+namespace vormap {
+
+void place_vegetation() {}
+
+}  // namespace vormap

@@ -1,0 +1,38 @@
+// Writer of the VXL column-span map file: 262,144 column records in y-major
+// order, no header. Only surface voxels (solid with an open face) carry a
+// colour; hidden solid voxels are stored as plain solid.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vormap {
+
+// True when voxel (x, y, z) is solid and one of its six face neighbours
+// inside the world is empty. Neighbours outside the world count as solid.
+bool is_surface_voxel(int x, int y, int z);
+
+// Turns every column of the grids upside down (file z = 0 is the top).
+void reverse_columns();
+
+// Appends the span records of column (x, y) to `out`. The grids must already
+// be in file orientation (see reverse_columns).
+void encode_vxl_column(int x, int y, std::vector<uint8_t>& out);
+
+// Reverses the grids and returns the whole file's bytes, for tests and tools
+// that want the map in memory.
+std::vector<uint8_t> encode_vxl();
+
+// Appends the four bytes of `value`, least significant first.
+void put_u32_le(std::vector<uint8_t>& out, uint32_t value);
+
+// Reverses the grids in place and writes the map to `path`. Returns true when
+// every byte was written and the file closed without error. On failure returns
+// false with a one-line reason in `error` (the path and the system's reason);
+// an existing map at `path` is then left as it was, because a regular file is
+// replaced only by renaming a completely written temporary file over it.
+// Symbolic links and non-regular files (pipes, devices) are written in place.
+bool write_vxl(const std::string& path, std::string& error);
+
+}  // namespace vormap
