@@ -24,10 +24,10 @@ constexpr const char* usage_text =
     "If no seed is specified, a random one is generated.\n"
     "If no filename is written, writes to 'c:/program files/iron quarry/vxl/vormap.vxl\n";
 
+}  // namespace
+
 // The option list lives until the process ends: -o keeps pointing into it.
 char** option_list = nullptr;
-
-}  // namespace
 
 int32_t parse_seed(const char* text) {
   while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
