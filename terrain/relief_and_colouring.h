@@ -1,0 +1,20 @@
+// Last terrain stage: fine relief, extrusion into column heights and solid
+// voxels, a gentle perturbation of `elevation`, and one colour word per
+// column from its height, slope and a fixed light. Makes 6 draws.
+#pragma once
+
+#include <cstdint>
+
+namespace vormap {
+
+// The colour word of a column whose perturbed elevation is e, with e_row_before
+// at row x - 1 and e_column_before at column y - 1 (both wrapped). Land takes
+// olive to grey by altitude, greyer with slope, shaded by the light; water
+// (a column of height 0) deepens in colour as e falls and is not shaded.
+uint32_t column_colour(float e, float e_row_before, float e_column_before, bool water);
+
+// Runs the stage on `elevation`, writing `column_height`, `voxel_solid` and
+// `voxel_color` in full.
+void add_relief_and_colour();
+
+}  // namespace vormap
