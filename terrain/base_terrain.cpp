@@ -32,6 +32,18 @@ double blend_weight(int x) {
   return (t * (blend_profile[k + 1] - blend_profile[k]) + blend_profile[k]) * one_ninth;
 }
 
+void blend_base_terrains() {
+  for (int x = 0; x < world_size; ++x) {
+    const double p = blend_weight(x);
+    float* e = elevation.data() + column_index(x, 0);
+    const float* w = work_field.data() + column_index(x, 0);
+    for (int y = 0; y < world_size; ++y) {
+      const double ev = e[y];
+      e[y] = static_cast<float>(((w[y] - ev) * p + ev) + 1.5);
+    }
+  }
+}
+
 void build_base_terrain() {
   random_unit();  // discarded
 
@@ -49,15 +61,7 @@ void build_base_terrain() {
   subtract_field_minimum(elevation);
   subtract_field_minimum(work_field);
 
-  for (int x = 0; x < world_size; ++x) {
-    const double p = blend_weight(x);
-    float* e = elevation.data() + column_index(x, 0);
-    const float* w = work_field.data() + column_index(x, 0);
-    for (int y = 0; y < world_size; ++y) {
-      const double ev = e[y];
-      e[y] = static_cast<float>(((w[y] - ev) * p + ev) + 1.5);
-    }
-  }
+  blend_base_terrains();
 }
 
 }  // namespace vormap

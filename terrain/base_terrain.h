@@ -18,6 +18,10 @@ double blend_weight(int x);
 // Draws a noise z offset: random_unit() * 64 rounded to single.
 float draw_noise_z();
 
+// elevation(x, y) = single((work - elevation) * blend_weight(x) + elevation
+// + 1.5): mixes the second terrain in `work_field` into `elevation`.
+void blend_base_terrains();
+
 // Builds `elevation` from scratch, using `work_field` and `layer_field` as
 // scratch. Makes 14 draws.
 void build_base_terrain();

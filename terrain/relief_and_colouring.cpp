@@ -30,7 +30,9 @@ void mix_relief() {
   }
 }
 
-void extrude() {
+}  // namespace
+
+void extrude_columns() {
   for (int i = 0; i < world_columns; ++i) {
     const int32_t h = std::max(static_cast<int32_t>(elevation[i]), 0);
     column_height[i] = h;
@@ -40,6 +42,8 @@ void extrude() {
     std::memset(column + solid, 0, static_cast<size_t>(world_height - solid));
   }
 }
+
+namespace {
 
 void fill_perturbation_noise() {
   fill_noise_layer(work_field, 32, 32, draw_noise_z(), 0, 1);
@@ -88,13 +92,7 @@ uint32_t column_colour(float e, float e_row_before, float e_column_before, bool 
   return make_color(r, gr, b);
 }
 
-void add_relief_and_colour() {
-  fill_relief_noise();
-  mix_relief();
-  extrude();
-  fill_perturbation_noise();
-  add_scaled_field(elevation, work_field, 2);
-
+void colour_columns() {
   for (int x = 0; x < world_size; ++x) {
     const int row_before = (x - 1) & 511;
     for (int y = 0; y < world_size; ++y) {
@@ -105,6 +103,15 @@ void add_relief_and_colour() {
       std::fill_n(voxel_color.begin() + i * world_height, world_height, colour);
     }
   }
+}
+
+void add_relief_and_colour() {
+  fill_relief_noise();
+  mix_relief();
+  extrude_columns();
+  fill_perturbation_noise();
+  add_scaled_field(elevation, work_field, 2);
+  colour_columns();
 }
 
 }  // namespace vormap

@@ -13,6 +13,14 @@ namespace vormap {
 // (a column of height 0) deepens in colour as e falls and is not shaded.
 uint32_t column_colour(float e, float e_row_before, float e_column_before, bool water);
 
+// column_height = max(trunc(elevation), 0) for every column, with voxels 0
+// to that height solid (all 64 when it is 63 or more) and the rest empty.
+void extrude_columns();
+
+// Gives all 64 voxels of every column the colour word of its surface, from
+// `elevation` and whether `column_height` is 0 (water).
+void colour_columns();
+
 // Runs the stage on `elevation`, writing `column_height`, `voxel_solid` and
 // `voxel_color` in full.
 void add_relief_and_colour();
