@@ -21,7 +21,8 @@ void fill_relief_noise() {
   add_scaled_field(work_field, layer_field, 1);
 }
 
-// Low ground gets the full relief, ground at 4 and above half of it.
+}  // namespace
+
 void mix_relief() {
   for (int i = 0; i < world_columns; ++i) {
     const double e = elevation[i];
@@ -29,8 +30,6 @@ void mix_relief() {
     elevation[i] = static_cast<float>((m * 0.5 + 0.5) * work_field[i] + e);
   }
 }
-
-}  // namespace
 
 void extrude_columns() {
   for (int i = 0; i < world_columns; ++i) {

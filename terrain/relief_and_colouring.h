@@ -13,6 +13,10 @@ namespace vormap {
 // (a column of height 0) deepens in colour as e falls and is not shaded.
 uint32_t column_colour(float e, float e_row_before, float e_column_before, bool water);
 
+// Adds the relief in `work_field` to `elevation`: in full where elevation is
+// 0 or below, half where it is 4 or above, easing smoothly between.
+void mix_relief();
+
 // column_height = max(trunc(elevation), 0) for every column, with voxels 0
 // to that height solid (all 64 when it is 63 or more) and the rest empty.
 void extrude_columns();
