@@ -105,29 +105,36 @@ void stamp_lake(int32_t cy) {
   }
 }
 
+main_river_step next_main_river_step(int32_t px, int32_t py, uint32_t a, uint32_t b, bool& halved) {
+  main_river_step m{};
+  m.step = static_cast<int32_t>(a % 12u) - 24;
+  m.side = px > 256 ? static_cast<int32_t>(b % 24u) - 12 : static_cast<int32_t>(b % 40u) - 20;
+  // Pull back toward the middle columns.
+  if (py < 64) m.side += 20;
+  else if (py < 128) m.side += 10;
+  else if (py >= 448) m.side -= 20;
+  else if (py >= 384) m.side -= 10;
+  // A sharp turn shortens the step, but never twice in a row.
+  if (std::abs(m.side) > 12 && !halved && px < 320) {
+    m.step /= 2;
+    halved = true;
+  } else {
+    halved = false;
+  }
+  if (px + m.step < 0) m.step = -px;
+  return m;
+}
+
 void trace_main_river(river_source source) {
   int32_t px = source.x, py = source.y;
   bool halved = false;
   while (px > 0) {
-    int32_t step = draw_below(12) - 24;
+    const uint32_t a = random_u32();
     const uint32_t b = random_u32();
-    int32_t side = px > 256 ? static_cast<int32_t>(b % 24u) - 12 : static_cast<int32_t>(b % 40u) - 20;
-    // Pull back toward the middle columns.
-    if (py < 64) side += 20;
-    else if (py < 128) side += 10;
-    else if (py >= 448) side -= 20;
-    else if (py >= 384) side -= 10;
-    // A sharp turn shortens the step, but never twice in a row.
-    if (std::abs(side) > 12 && !halved && px < 320) {
-      step /= 2;
-      halved = true;
-    } else {
-      halved = false;
-    }
-    if (px + step < 0) step = -px;
-    carve_water_segment(px, py, px + step, py + side, 3);
-    px += step;
-    py += side;
+    const main_river_step m = next_main_river_step(px, py, a, b, halved);
+    carve_water_segment(px, py, px + m.step, py + m.side, 3);
+    px += m.step;
+    py += m.side;
   }
   carve_water_segment(511, py, source.x, source.y, 2);
 }

@@ -38,6 +38,15 @@ int32_t lake_centre_column(int32_t source_y);
 // Marks the elliptic lake in rows 481..511 around column cy.
 void stamp_lake(int32_t cy);
 
+struct main_river_step {
+  int32_t step;  // rows, negative: toward row 0
+  int32_t side;  // columns
+};
+
+// One step of the main river at (px, py) from its two draws a and b. `halved`
+// says whether the previous step was halved and is updated for the next one.
+main_river_step next_main_river_step(int32_t px, int32_t py, uint32_t a, uint32_t b, bool& halved);
+
 // The meandering river from the source to row 0 and the channel from row 511
 // back to the source.
 void trace_main_river(river_source source);

@@ -213,6 +213,42 @@ TEST_F(LakeAndRivers, LakeWrapsAcrossTheColumnEdge) {
   EXPECT_EQ(water_grid[column_index(511, 10)], 1);
 }
 
+TEST(MainRiver, StepRules) {
+  struct Case {
+    int32_t px, py;
+    uint32_t a, b;
+    bool halved_before;
+    int32_t step, side;
+    bool halved_after;
+  };
+  const Case cases[] = {
+      // Narrow side range above row 256: (b mod 24) - 12.
+      {300, 250, 0, 0, false, -24, -12, false},  // |side| 12 is not a sharp turn
+      {300, 250, 11, 23, false, -13, 11, false},
+      // At row 320 no step is halved, even for a sharp turn.
+      {320, 60, 0, 23, false, -24, 31, false},
+      {319, 60, 0, 23, false, -12, 31, true},
+      {319, 60, 1, 23, false, -11, 31, true},  // -23 / 2 toward zero
+      {319, 60, 0, 23, true, -24, 31, false},  // never twice in a row
+      // Wide side range from row 256 down: (b mod 40) - 20, and the pulls.
+      {256, 200, 5, 39, false, -9, 19, true},
+      {100, 100, 0, 0, false, -24, -10, false},
+      {100, 450, 0, 39, false, -24, -1, false},
+      {100, 400, 0, 0, false, -12, -30, true},
+      // The last step is cut to end at row 0.
+      {10, 200, 0, 20, false, -10, 0, false},
+      {20, 200, 0, 0, false, -12, -20, true},
+      {5, 200, 0, 0, false, -5, -20, true},
+  };
+  for (const Case& c : cases) {
+    bool halved = c.halved_before;
+    const main_river_step m = next_main_river_step(c.px, c.py, c.a, c.b, halved);
+    EXPECT_EQ(m.step, c.step) << c.px << ',' << c.py << " a " << c.a << " b " << c.b;
+    EXPECT_EQ(m.side, c.side) << c.px << ',' << c.py << " a " << c.a << " b " << c.b;
+    EXPECT_EQ(halved, c.halved_after) << c.px << ',' << c.py << " a " << c.a << " b " << c.b;
+  }
+}
+
 TEST_F(LakeAndRivers, WholeStageMarksLakeSourceAndBothEdgeRows) {
   random_seed(1);
   for (int k = 0; k < 14; ++k) random_u32();
