@@ -104,6 +104,15 @@ TEST_F(EndToEnd, SeedSpellingsAndIgnoredOptions) {
   }
 }
 
+TEST_F(EndToEnd, OptionsAfterALoneDashAreIgnored) {
+  const process_result plain = run({"-s", "3", "-o", "a.vxl"});
+  const process_result dashed = run({"-s", "3", "-o", "b.vxl", "-", "-d", "-s", "4"});
+  ASSERT_EQ(plain.exit_status, 0);
+  ASSERT_EQ(dashed.exit_status, 0);
+  EXPECT_EQ(dashed.out, "Generating to 'b.vxl' using seed '3'\nFinished\n");
+  EXPECT_EQ(read_text(dir_ + "/a.vxl"), read_text(dir_ + "/b.vxl")) << "-d after the lone dash painted regions";
+}
+
 TEST_F(EndToEnd, WithoutSeedTheClockIsUsed) {
   const long before = static_cast<long>(std::time(nullptr));
   const process_result r = run({"-o", "m.vxl", "-x", "-S", "5"});

@@ -74,9 +74,13 @@ TEST_P(SiteDraws, EachOutcomeTakesItsDraws) {
     if (got != k.outcome) continue;
     seen = true;
     EXPECT_EQ(taken, k.draws) << "seed " << seed;
-    if (k.outcome == site_outcome::tree) EXPECT_LT(unit(w[3]), chance) << "seed " << seed;
-    if (k.outcome == site_outcome::large_bush) EXPECT_LT(unit(w[4]), chance) << "seed " << seed;
-    if (k.outcome == site_outcome::small_bush) EXPECT_GE(unit(w[4]), chance) << "seed " << seed;
+    if (k.outcome == site_outcome::tree) {
+      EXPECT_LT(unit(w[3]), chance) << "seed " << seed;
+    } else if (k.outcome == site_outcome::large_bush) {
+      EXPECT_LT(unit(w[4]), chance) << "seed " << seed;
+    } else if (k.outcome == site_outcome::small_bush) {
+      EXPECT_GE(unit(w[4]), chance) << "seed " << seed;
+    }
   }
   EXPECT_TRUE(seen) << "no seed below 400 gave this outcome";
 }

@@ -1,0 +1,96 @@
+#include "app/generate_map.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "random/random.h"
+#include "terrain/height_fields.h"
+#include "world/voxel_world.h"
+
+namespace vormap {
+namespace {
+
+struct world_copy {
+  std::vector<uint8_t> solid;
+  std::vector<uint32_t> colour;
+  std::vector<int32_t> height;
+};
+
+world_copy generate(int32_t seed, bool debug) {
+  clear_world();
+  water_grid.fill(0);
+  debug_enabled = debug ? 1 : 0;
+  random_seed(seed);
+  generate_map();
+  debug_enabled = 0;
+  return {std::vector<uint8_t>(voxel_solid.begin(), voxel_solid.end()),
+          std::vector<uint32_t>(voxel_color.begin(), voxel_color.end()),
+          std::vector<int32_t>(column_height.begin(), column_height.end())};
+}
+
+// The outline columns and their colours, listed independently of the painter.
+std::vector<std::pair<std::pair<int, int>, uint32_t>> outline() {
+  std::vector<std::pair<std::pair<int, int>, uint32_t>> columns;
+  for (int y = 128; y <= 383; ++y) columns.push_back({{128, y}, start_region_blue});
+  for (int x = 16; x <= 127; ++x) columns.push_back({{x, 128}, start_region_blue});
+  for (int x = 16; x <= 127; ++x) columns.push_back({{x, 384}, start_region_blue});
+  for (int y = 128; y <= 383; ++y) columns.push_back({{384, y}, start_region_green});
+  for (int x = 385; x <= 495; ++x) columns.push_back({{x, 128}, start_region_green});
+  for (int x = 385; x <= 495; ++x) columns.push_back({{x, 384}, start_region_green});
+  columns.push_back({{384, 384}, start_region_green});
+  return columns;
+}
+
+TEST(GenerateMap, DebugRegionsOnlyRecolourTheirColumns) {
+  const world_copy plain = generate(-12345, false);
+  const world_copy debug = generate(-12345, true);
+  EXPECT_EQ(plain.solid, debug.solid);
+  EXPECT_EQ(plain.height, debug.height);
+
+  std::set<int> painted;
+  int blue = 0, green = 0;
+  for (const auto& [column, colour] : outline()) {
+    const int first = world_index(column.first, column.second, 0);
+    EXPECT_TRUE(painted.insert(first).second) << "regions overlap at " << column.first << "," << column.second;
+    (colour == start_region_blue ? blue : green) += 1;
+    for (int z = 0; z < world_height; ++z)
+      ASSERT_EQ(debug.colour[first + z], colour) << column.first << "," << column.second << "," << z;
+  }
+  EXPECT_EQ(blue, 480);
+  EXPECT_EQ(green, 479);
+  for (int first = 0; first < world_voxels; first += world_height) {
+    if (painted.count(first) != 0) continue;
+    for (int z = 0; z < world_height; ++z) ASSERT_EQ(debug.colour[first + z], plain.colour[first + z]) << first;
+  }
+  // The corners that are not part of any outline.
+  for (auto [x, y] : {std::pair{128, 384}, {496, 384}, {15, 128}})
+    EXPECT_EQ(painted.count(world_index(x, y, 0)), 0u) << x << "," << y;
+}
+
+TEST(GenerateMap, SameSeedSameWorldDifferentSeedDifferentWorld) {
+  const world_copy a = generate(99, false);
+  const world_copy b = generate(99, false);
+  EXPECT_TRUE(a.colour == b.colour && a.solid == b.solid);
+  const world_copy c = generate(100, false);
+  EXPECT_NE(a.colour, c.colour);
+}
+
+TEST(GenerateMap, VegetationStandsOnTheLowSideOnly) {
+  const world_copy w = generate(3, false);
+  int low = 0, high = 0;
+  for (int x = 0; x < world_size; ++x)
+    for (int y = 0; y < world_size; ++y) {
+      const int h = w.height[column_index(x, y)];
+      // Anything solid above the extruded column was planted.
+      const bool planted = h + 1 < world_height && w.solid[world_index(x, y, h + 1)] != 0;
+      (x < 383 ? low : high) += planted;
+    }
+  EXPECT_GT(low, 2000);
+  EXPECT_EQ(high, 0);
+}
+
+}  // namespace
+}  // namespace vormap
