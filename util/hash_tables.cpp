@@ -174,14 +174,16 @@ struct table {
 
   // Slot holding the key, or npos. The key is not a marker.
   static size_t find(const Map& m, const Key& key) {
-    uint32_t h = Traits::hash(key);
+    const uint32_t h = Traits::hash(key);
     size_t i = h & m.mask;
-    size_t step = probe_step(h);
+    const Entry* e = m.entries;
+    if (Traits::matches(e[i].key, key)) return i;
+    if (Traits::is_empty(e[i].key)) return npos;
+    const size_t step = probe_step(h);
     for (;;) {
-      const Key& k = m.entries[i].key;
-      if (Traits::is_empty(k)) return npos;
-      if (!Traits::is_deleted(k) && Traits::equal(k, key)) return i;
       i = (i + step) & m.mask;
+      if (Traits::matches(e[i].key, key)) return i;
+      if (Traits::is_empty(e[i].key)) return npos;
     }
   }
 
@@ -247,7 +249,7 @@ struct table {
       if (Traits::is_empty(e.key)) break;
       if (Traits::is_deleted(e.key)) {
         if (first_deleted == npos) first_deleted = i;
-      } else if (Traits::equal(e.key, key)) {
+      } else if (Traits::matches(e.key, key)) {
         if (may_update) e.value = value;
         return may_add ? 0 : 1;
       }
@@ -327,7 +329,8 @@ struct ptr_traits {
   static bool is_empty(void* k) { return k == empty_marker(); }
   static bool is_deleted(void* k) { return k == deleted_marker(); }
   static uint32_t hash(void* k) { return hash_address(reinterpret_cast<uintptr_t>(k)); }
-  static bool equal(void* a, void* b) { return a == b; }
+  // `stored` may be a marker; `key` never is.
+  static bool matches(void* stored, void* key) { return stored == key; }
   static bool copy_key(ptr_map&, void* in, void*& out) {
     out = in;
     return true;
@@ -346,7 +349,7 @@ struct int_traits {
   static bool is_empty(int32_t k) { return k == 1; }
   static bool is_deleted(int32_t k) { return k == 3; }
   static uint32_t hash(int32_t k) { return hash_int(static_cast<uint32_t>(k)); }
-  static bool equal(int32_t a, int32_t b) { return a == b; }
+  static bool matches(int32_t stored, int32_t key) { return stored == key; }
   static bool copy_key(int_map&, int32_t in, int32_t& out) {
     out = in;
     return true;
@@ -370,7 +373,7 @@ struct pair_traits {
     uint32_t c = hash_int(static_cast<uint32_t>(k.a));
     return c + (c >> 19) + (c >> 6) + hash_int(static_cast<uint32_t>(k.b));
   }
-  static bool equal(const pair_key& x, const pair_key& y) { return same_pair(x, y); }
+  static bool matches(const pair_key& stored, const pair_key& key) { return same_pair(stored, key); }
   static bool copy_key(pair_map&, const pair_key& in, pair_key& out) {
     out = in;
     return true;
@@ -395,7 +398,9 @@ struct string_traits {
   static bool is_empty(const char* k) { return k == nullptr; }
   static bool is_deleted(const char* k) { return k == string_deleted_marker; }
   static uint32_t hash(const char* k) { return string_dict_hash(k); }
-  static bool equal(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+  static bool matches(const char* stored, const char* key) {
+    return !is_empty(stored) && !is_deleted(stored) && std::strcmp(stored, key) == 0;
+  }
   static bool copy_key(string_dict& d, const char* in, char*& out) {
     out = d.pool != nullptr ? string_pool_add(d.pool, in) : heap_copy(in);
     return out != nullptr;

@@ -7,16 +7,6 @@
 
 namespace vormap {
 
-uint32_t hash_int(uint32_t x) {
-  x = (x + (x >> 19) + (x >> 6)) * 65537u;
-  x ^= x << 3;
-  x += x >> 5;
-  x ^= x << 2;
-  x += x >> 15;
-  x ^= x << 10;
-  return x + (x >> 19) + (x >> 6);
-}
-
 namespace {
 
 // One record; in the live table an address of 0 marks an empty slot and 1 a

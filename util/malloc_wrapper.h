@@ -15,12 +15,20 @@
 namespace vormap {
 
 // The library's 32-bit integer hash, shared by the pointer set and the hash
-// tables.
-uint32_t hash_int(uint32_t x);
+// tables. Inline: it sits on every lookup's path.
+constexpr uint32_t hash_int(uint32_t x) {
+  x = (x + (x >> 19) + (x >> 6)) * 65537u;
+  x ^= x << 3;
+  x += x >> 5;
+  x ^= x << 2;
+  x += x >> 15;
+  x ^= x << 10;
+  return x + (x >> 19) + (x >> 6);
+}
 
 // hash_int of an address or other pointer-sized word: the high half is folded
 // into the low half first so that every bit takes part.
-inline uint32_t hash_address(uintptr_t address) {
+constexpr uint32_t hash_address(uintptr_t address) {
   if constexpr (sizeof(uintptr_t) > 4) {
     return hash_int(static_cast<uint32_t>(address) ^ static_cast<uint32_t>(static_cast<uint64_t>(address) >> 32));
   } else {
