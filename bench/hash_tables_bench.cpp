@@ -1,0 +1,171 @@
+// int_map, ptr_map and string_dict beside std::unordered_map: insert, hit,
+// miss and erase over the same keys in the same run.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "util/hash_tables.h"
+
+namespace vormap {
+namespace {
+
+constexpr int key_count = 10000;
+
+std::vector<int32_t> int_keys(uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<int32_t> keys(key_count);
+  for (auto& k : keys) k = static_cast<int32_t>(rng());
+  return keys;
+}
+const std::vector<int32_t>& present_ints() {
+  static const auto keys = int_keys(1);
+  return keys;
+}
+const std::vector<int32_t>& absent_ints() {
+  static const auto keys = int_keys(2);
+  return keys;
+}
+
+std::vector<void*> ptr_keys(const std::vector<int32_t>& ints) {
+  std::vector<void*> keys;
+  for (int32_t k : ints) keys.push_back(reinterpret_cast<void*>(static_cast<uintptr_t>(static_cast<uint32_t>(k)) * 16));
+  return keys;
+}
+std::vector<std::string> string_keys(const std::vector<int32_t>& ints) {
+  std::vector<std::string> keys;
+  for (int32_t k : ints) keys.push_back("key/" + std::to_string(k));
+  return keys;
+}
+
+// Adapters giving each container the same four operations.
+struct int_map_ops {
+  using key = int32_t;
+  static std::vector<key> keys(bool present) { return present ? present_ints() : absent_ints(); }
+  int_map* m = int_map_create();
+  ~int_map_ops() { int_map_destroy(m); }
+  void insert(key k) { int_map_set(m, k, k); }
+  bool find(key k) {
+    int32_t v;
+    return int_map_get(m, k, &v);
+  }
+  void erase(key k) { int_map_remove(m, k, nullptr); }
+};
+struct std_int_ops {
+  using key = int32_t;
+  static std::vector<key> keys(bool present) { return present ? present_ints() : absent_ints(); }
+  std::unordered_map<int32_t, int32_t> m;
+  void insert(key k) { m[k] = k; }
+  bool find(key k) { return m.find(k) != m.end(); }
+  void erase(key k) { m.erase(k); }
+};
+struct ptr_map_ops {
+  using key = void*;
+  static std::vector<key> keys(bool present) { return ptr_keys(present ? present_ints() : absent_ints()); }
+  ptr_map* m = ptr_map_create();
+  ~ptr_map_ops() { ptr_map_destroy(m); }
+  void insert(key k) { ptr_map_set(m, k, k); }
+  bool find(key k) {
+    void* v;
+    return ptr_map_get(m, k, &v);
+  }
+  void erase(key k) { ptr_map_remove(m, k, nullptr); }
+};
+struct std_ptr_ops {
+  using key = void*;
+  static std::vector<key> keys(bool present) { return ptr_keys(present ? present_ints() : absent_ints()); }
+  std::unordered_map<void*, void*> m;
+  void insert(key k) { m[k] = k; }
+  bool find(key k) { return m.find(k) != m.end(); }
+  void erase(key k) { m.erase(k); }
+};
+struct string_dict_ops {
+  using key = std::string;
+  static std::vector<key> keys(bool present) { return string_keys(present ? present_ints() : absent_ints()); }
+  string_dict* m = string_dict_create();
+  ~string_dict_ops() { string_dict_destroy(m); }
+  void insert(const key& k) { string_dict_set(m, k.c_str(), nullptr); }
+  bool find(const key& k) {
+    void* v;
+    return string_dict_get(m, k.c_str(), &v);
+  }
+  void erase(const key& k) { string_dict_remove(m, k.c_str(), nullptr); }
+};
+struct std_string_ops {
+  using key = std::string;
+  static std::vector<key> keys(bool present) { return string_keys(present ? present_ints() : absent_ints()); }
+  std::unordered_map<std::string, void*> m;
+  void insert(const key& k) { m[k] = nullptr; }
+  bool find(const key& k) { return m.find(k) != m.end(); }
+  void erase(const key& k) { m.erase(k); }
+};
+
+// Items processed are keys, so the reported rates compare directly.
+template <class Ops>
+void insert(benchmark::State& state) {
+  const auto keys = Ops::keys(true);
+  for (auto _ : state) {
+    Ops ops;
+    for (const auto& k : keys) ops.insert(k);
+    benchmark::DoNotOptimize(ops.m);
+  }
+  state.SetItemsProcessed(state.iterations() * key_count);
+}
+
+template <class Ops>
+void lookup(benchmark::State& state, bool hit) {
+  const auto keys = Ops::keys(true);
+  const auto probes = Ops::keys(hit);
+  Ops ops;
+  for (const auto& k : keys) ops.insert(k);
+  for (auto _ : state) {
+    int found = 0;
+    for (const auto& k : probes) found += ops.find(k);
+    benchmark::DoNotOptimize(found);
+  }
+  state.SetItemsProcessed(state.iterations() * key_count);
+}
+template <class Ops>
+void hit(benchmark::State& state) {
+  lookup<Ops>(state, true);
+}
+template <class Ops>
+void miss(benchmark::State& state) {
+  lookup<Ops>(state, false);
+}
+
+// Fill (not timed) then erase every key.
+template <class Ops>
+void erase(benchmark::State& state) {
+  const auto keys = Ops::keys(true);
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto* ops = new Ops;
+    for (const auto& k : keys) ops->insert(k);
+    state.ResumeTiming();
+    for (const auto& k : keys) ops->erase(k);
+    state.PauseTiming();
+    delete ops;
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * key_count);
+}
+
+#define VORMAP_MAP_BENCH(ops)   \
+  BENCHMARK(insert<ops>);       \
+  BENCHMARK(hit<ops>);          \
+  BENCHMARK(miss<ops>);         \
+  BENCHMARK(erase<ops>)
+
+VORMAP_MAP_BENCH(int_map_ops);
+VORMAP_MAP_BENCH(std_int_ops);
+VORMAP_MAP_BENCH(ptr_map_ops);
+VORMAP_MAP_BENCH(std_ptr_ops);
+VORMAP_MAP_BENCH(string_dict_ops);
+VORMAP_MAP_BENCH(std_string_ops);
+
+}  // namespace
+}  // namespace vormap

@@ -1,0 +1,60 @@
+// A set of pointers held in one pointer-sized word. The low two bits of the
+// word give its form: 0 single (the element itself, 0 for the empty set),
+// 1 quad (a block of four slots), 2 list (a counted block), 3 table (an
+// open-addressing hash table). Empty and one-element sets allocate nothing.
+//
+// Elements are pointers aligned to at least four bytes and other than null;
+// adding a misaligned pointer is fatal. Operations that may change the form
+// return the new word, which replaces the old one.
+//
+// Failed allocations: ptr_set_to_array returns null; every other operation
+// has no way to report one and ends the process through fatal_error.
+// Not thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vormap {
+
+using ptr_set = uintptr_t;
+
+// The largest count a list reaches before it becomes a table (default 13).
+// Values below 8 act as 8. Process-wide.
+extern int32_t ptr_set_list_max;
+
+// Adds an element that is not yet in the set; adding null changes nothing.
+ptr_set ptr_set_add(ptr_set set, const void* element);
+// Removes the element; an absent element leaves the set as it was.
+ptr_set ptr_set_remove(ptr_set set, const void* element);
+// 1 when the element is in the set, else 0.
+int ptr_set_contains(ptr_set set, const void* element);
+size_t ptr_set_count(ptr_set set);
+// Takes out one element and stores it in *element (null for the empty set).
+ptr_set ptr_set_pop(ptr_set set, void** element);
+// A new heap array (release with free) of the elements in enumeration order,
+// with their number in *count; null with *count 0 for the empty set or when
+// the array cannot be allocated.
+void** ptr_set_to_array(ptr_set set, size_t* count);
+// Copies at most `limit` elements into `array`; returns how many.
+size_t ptr_set_copy_out(ptr_set set, void** array, size_t limit);
+// Calls callback(element, argument) for each element while it returns
+// non-zero. Returns 0 as soon as a call returns 0, else 1; for a one-element
+// set the callback's own result.
+int ptr_set_for_each(ptr_set set, void* argument, int (*callback)(void* element, void* argument));
+// An independent copy.
+ptr_set ptr_set_copy(ptr_set set);
+// Releases the set's block, if it has one.
+void ptr_set_free(ptr_set set);
+// 1 when every element of `other` is in `set`.
+int ptr_set_contains_all(ptr_set set, ptr_set other);
+// 1 when both sets hold the same elements.
+int ptr_set_equal(ptr_set a, ptr_set b);
+
+// Form inspection, for diagnostics and tests.
+enum class ptr_set_form { single = 0, quad = 1, list = 2, table = 3 };
+inline ptr_set_form ptr_set_form_of(ptr_set set) { return static_cast<ptr_set_form>(set & 3); }
+// Slots of a table, room of a list, 4 for a quad, 0 for a single.
+size_t ptr_set_capacity(ptr_set set);
+
+}  // namespace vormap
