@@ -19,10 +19,12 @@ namespace {
 struct png_failure {
   std::jmp_buf jump;
   char message[200];
+  int system_error;  // errno when libpng gave up, for "Write Error"
 };
 
 [[noreturn]] void on_error(png_structp png, png_const_charp message) {
   auto* failure = static_cast<png_failure*>(png_get_error_ptr(png));
+  failure->system_error = errno;
   std::snprintf(failure->message, sizeof failure->message, "%s", message);
   std::longjmp(failure->jump, 1);
 }
@@ -84,7 +86,10 @@ bool write_png(const std::string& path, const image& picture, int scale, std::st
   std::vector<png_byte> row(static_cast<size_t>(picture.width) * scale * picture.channels);
   png_failure failure{};
   bool ok = write_rows(file, picture, scale, row.data(), failure);
-  if (!ok) error = "cannot write '" + path + "': " + failure.message;
+  if (!ok) {
+    const bool system = std::ferror(file) != 0 && failure.system_error != 0;
+    error = "cannot write '" + path + "': " + (system ? std::strerror(failure.system_error) : failure.message);
+  }
   // A full disk may show only when the buffer is flushed.
   errno = 0;
   const bool stream_failed = std::ferror(file) != 0;
