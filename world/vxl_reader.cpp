@@ -139,16 +139,26 @@ std::string describe(const vxl_error& error) {
   return text + ": " + error.message;
 }
 
+bool decode_vxl_column(std::span<const uint8_t> file, size_t& offset, int x, int y,
+                       std::span<uint8_t, world_height> solid, std::span<uint32_t, world_height> color,
+                       vxl_error& error) {
+  if (offset > file.size()) offset = file.size();
+  column_decoder column{file, offset, x, y, solid.data(), color.data(), error};
+  if (!column.run()) return false;
+  offset = column.pos;
+  return true;
+}
+
 bool decode_vxl(std::span<const uint8_t> file, vxl_map& map, vxl_error& error) {
   map.solid.resize(world_voxels);
   map.color.resize(world_voxels);
   size_t pos = 0;
   for (int y = 0; y < world_size; ++y) {
     for (int x = 0; x < world_size; ++x) {
-      const int base = world_index(x, y, 0);
-      column_decoder column{file, pos, x, y, map.solid.data() + base, map.color.data() + base, error};
-      if (!column.run()) return false;
-      pos = column.pos;
+      const size_t base = static_cast<size_t>(world_index(x, y, 0));
+      if (!decode_vxl_column(file, pos, x, y, std::span<uint8_t, world_height>(map.solid.data() + base, world_height),
+                             std::span<uint32_t, world_height>(map.color.data() + base, world_height), error))
+        return false;
     }
   }
   if (pos != file.size()) {

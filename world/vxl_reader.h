@@ -51,6 +51,14 @@ inline constexpr size_t vxl_max_file_size = size_t{world_columns} * (65 + 64) * 
 // unspecified. Never reads outside `file`.
 bool decode_vxl(std::span<const uint8_t> file, vxl_map& map, vxl_error& error);
 
+// Decodes the one column record that starts at `offset` into the column's 64
+// states and colours (file z order) and moves `offset` past it. x and y name
+// the column in errors. Returns false with `error` filled when the record is
+// damaged or cut short; the column's contents are then unspecified.
+bool decode_vxl_column(std::span<const uint8_t> file, size_t& offset, int x, int y,
+                       std::span<uint8_t, world_height> solid, std::span<uint32_t, world_height> color,
+                       vxl_error& error);
+
 // Reads and decodes the file at `path`. Returns false with a one-line reason
 // in `error` when the file cannot be read, is too large to be a map, or is
 // damaged (then the reason is describe() of the decode error).
