@@ -26,6 +26,9 @@ constexpr const char* usage_text =
 
 }  // namespace
 
+// The option list lives until the process ends: -o keeps pointing into it.
+char** option_list = nullptr;
+
 int32_t parse_seed(const char* text) {
   while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
   bool negative = false;
@@ -43,8 +46,8 @@ int vormap_main(int argc, char** argv) {
   const char* last_word = argc > 1 ? argv[argc - 1] : "";
 
   int count = argc;
-  char** options = parse_options(&count, argv, "so");
-  if (options == nullptr) {
+  option_list = parse_options(&count, argv, "so");
+  if (option_list == nullptr) {
     if (count == 0) {
       const size_t n = std::strlen(last_word);
       std::fprintf(stderr, "vormap: option -%c needs a value\n", n > 0 ? last_word[n - 1] : '?');
@@ -54,8 +57,7 @@ int vormap_main(int argc, char** argv) {
     return exit_usage;
   }
 
-  // The list is never freed: -o keeps pointing into it until the process ends.
-  for (char** entry = options; *entry != nullptr; ++entry) {
+  for (char** entry = option_list; *entry != nullptr; ++entry) {
     switch ((*entry)[0]) {
       case 'h':
       case '?':

@@ -18,6 +18,9 @@ inline constexpr int exit_usage = 2;         // a malformed command line
 // non-digit, accumulated modulo 2^32. Text without digits gives 0.
 int32_t parse_seed(const char* text);
 
+// The parsed command line of the run, kept for the life of the process.
+extern char** option_list;
+
 // Runs the program for the given command line and returns its exit status.
 // Rewrites argv in place.
 int vormap_main(int argc, char** argv);

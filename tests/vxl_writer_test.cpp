@@ -98,6 +98,25 @@ TEST(VxlWriter, OuterFacesNeverExposeAVoxel) {
   EXPECT_FALSE(is_surface_voxel(511, 511, 0));  // top face and two outer sides
 }
 
+TEST(VxlWriter, SurfaceBitsAgreeWithTheVoxelTest) {
+  clear_world();
+  // A rough random world: each voxel solid with chance 3/4 near the corner
+  // and the edges of the world, so every boundary case appears.
+  uint32_t state = 12345;
+  auto next = [&] { return state = state * 1664525u + 1013904223u; };
+  const int coords[] = {0, 1, 2, 3, 255, 256, 508, 509, 510, 511};
+  for (int x : coords)
+    for (int y : coords)
+      for (int z = 0; z < world_height; ++z) voxel_solid[world_index(x, y, z)] = (next() >> 30) != 0;
+  for (int x : coords) {
+    for (int y : coords) {
+      const uint64_t bits = column_surface_bits(x, y);
+      for (int z = 0; z < world_height; ++z)
+        ASSERT_EQ(((bits >> z) & 1) != 0, is_surface_voxel(x, y, z)) << x << "," << y << "," << z;
+    }
+  }
+}
+
 TEST(VxlWriter, EmptyWorldIsOneRecordPerColumn) {
   clear_world();
   const bytes file = encode_vxl();

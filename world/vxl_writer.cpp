@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -47,22 +48,51 @@ void put_u32_le(std::vector<uint8_t>& out, uint32_t value) {
   out.push_back(static_cast<uint8_t>(value >> 24));
 }
 
-void encode_vxl_column(int x, int y, std::vector<uint8_t>& out) {
+namespace {
+
+// First z >= from whose bit is set in `mask`, or 64.
+int first_set_from(uint64_t mask, int from) {
+  if (from >= world_height) return world_height;
+  const uint64_t rest = mask >> from;
+  return rest == 0 ? world_height : from + std::countr_zero(rest);
+}
+
+int first_clear_from(uint64_t mask, int from) { return first_set_from(~mask, from); }
+
+// Solid bits of every column, in grid order (x * 512 + y).
+std::vector<uint64_t> all_solid_bits() {
+  std::vector<uint64_t> bits(world_columns);
+  for (int c = 0; c < world_columns; ++c) bits[c] = column_solid_bits(c / world_size, c % world_size);
+  return bits;
+}
+
+// Surface bits from the solid bits of the column and its four side
+// neighbours; outside the world counts as solid on every side.
+uint64_t surface_from(uint64_t self, uint64_t west, uint64_t east, uint64_t south, uint64_t north) {
+  const uint64_t above = (self << 1) | 1u;                // bit z: voxel z - 1
+  const uint64_t below = (self >> 1) | (uint64_t{1} << 63);  // bit z: voxel z + 1
+  return self & ~(west & east & south & north & above & below);
+}
+
+template <class SolidBits>
+uint64_t surface_bits_with(int x, int y, SolidBits&& solid_bits) {
+  constexpr uint64_t all = ~uint64_t{0};
+  return surface_from(solid_bits(x, y), x > 0 ? solid_bits(x - 1, y) : all,
+                      x < world_size - 1 ? solid_bits(x + 1, y) : all, y > 0 ? solid_bits(x, y - 1) : all,
+                      y < world_size - 1 ? solid_bits(x, y + 1) : all);
+}
+
+void encode_column_bits(int x, int y, uint64_t solid, uint64_t surface, std::vector<uint8_t>& out) {
   const int base = world_index(x, y, 0);
-  auto solid = [&](int z) { return voxel_solid[base + z] != 0; };
-  auto surface = [&](int z) { return is_surface_voxel(x, y, z); };
+  const uint64_t hidden = solid & ~surface;
   int a = 0;
   for (;;) {
-    int z = a;
-    while (z < world_height && !solid(z)) ++z;
-    const int top_start = z;
-    while (z < world_height && solid(z) && surface(z)) ++z;
-    const int top_end_excl = z;
-    while (z < world_height && solid(z) && !surface(z)) ++z;
-    const int bottom_start = z;
-    while (z < world_height && surface(z)) ++z;
+    const int top_start = first_set_from(solid, a);
+    const int top_end_excl = first_clear_from(surface, top_start);
+    const int bottom_start = first_clear_from(hidden, top_end_excl);
+    const int exposed_end = first_clear_from(surface, bottom_start);
     // A surface run that reaches the bottom is left for one more, final span.
-    const int bottom_end = z == world_height ? bottom_start : z;
+    const int bottom_end = exposed_end == world_height ? bottom_start : exposed_end;
 
     const bool last = bottom_end == world_height;
     const int length = last ? 0 : (top_end_excl - top_start) + (bottom_end - bottom_start) + 1;
@@ -77,13 +107,57 @@ void encode_vxl_column(int x, int y, std::vector<uint8_t>& out) {
   }
 }
 
-std::vector<uint8_t> encode_vxl() {
+}  // namespace
+
+uint64_t column_solid_bits(int x, int y) {
+  const uint8_t* flags = voxel_solid.data() + world_index(x, y, 0);
+  uint64_t bits = 0;
+  for (int z = 0; z < world_height; ++z) bits |= uint64_t{flags[z] != 0} << z;
+  return bits;
+}
+
+uint64_t column_surface_bits(int x, int y) {
+  return surface_bits_with(x, y, [](int cx, int cy) { return column_solid_bits(cx, cy); });
+}
+
+void encode_vxl_column(int x, int y, std::vector<uint8_t>& out) {
+  encode_column_bits(x, y, column_solid_bits(x, y), column_surface_bits(x, y), out);
+}
+
+namespace {
+
+// Encodes every column in file order, handing the bytes to `sink` in pieces
+// of about 64 KiB. Returns the first non-zero value `sink` returns, or 0.
+template <class Sink>
+int encode_world(Sink&& sink) {
   reverse_columns();
-  std::vector<uint8_t> out;
-  out.reserve(size_t{1} << 22);
-  for (int y = 0; y < world_size; ++y)
-    for (int x = 0; x < world_size; ++x) encode_vxl_column(x, y, out);
-  return out;
+  const std::vector<uint64_t> solid = all_solid_bits();
+  auto solid_bits = [&](int x, int y) { return solid[column_index(x, y)]; };
+  constexpr size_t flush_at = size_t{1} << 16;
+  std::vector<uint8_t> buffer;
+  buffer.reserve(flush_at + 4096);
+  for (int y = 0; y < world_size; ++y) {
+    for (int x = 0; x < world_size; ++x) {
+      encode_column_bits(x, y, solid_bits(x, y), surface_bits_with(x, y, solid_bits), buffer);
+      if (buffer.size() >= flush_at) {
+        if (int err = sink(buffer)) return err;
+        buffer.clear();
+      }
+    }
+  }
+  return buffer.empty() ? 0 : sink(buffer);
+}
+
+}  // namespace
+
+std::vector<uint8_t> encode_vxl() {
+  std::vector<uint8_t> file;
+  file.reserve(size_t{1} << 22);
+  encode_world([&](const std::vector<uint8_t>& piece) {
+    file.insert(file.end(), piece.begin(), piece.end());
+    return 0;
+  });
+  return file;
 }
 
 namespace {
@@ -104,23 +178,9 @@ int write_all(int fd, const uint8_t* data, size_t size) {
   return 0;
 }
 
-// Encodes the world into `fd` through a bounded buffer, never the whole file
-// at once. Returns 0 or an errno value.
+// Encodes the world into `fd`. Returns 0 or an errno value.
 int encode_to(int fd) {
-  reverse_columns();
-  constexpr size_t flush_at = size_t{1} << 16;
-  std::vector<uint8_t> buffer;
-  buffer.reserve(flush_at + 4096);
-  for (int y = 0; y < world_size; ++y) {
-    for (int x = 0; x < world_size; ++x) {
-      encode_vxl_column(x, y, buffer);
-      if (buffer.size() >= flush_at) {
-        if (int err = write_all(fd, buffer.data(), buffer.size())) return err;
-        buffer.clear();
-      }
-    }
-  }
-  return write_all(fd, buffer.data(), buffer.size());
+  return encode_world([fd](const std::vector<uint8_t>& piece) { return write_all(fd, piece.data(), piece.size()); });
 }
 
 // Owns a descriptor and closes it unless released.

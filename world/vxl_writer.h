@@ -13,6 +13,11 @@ namespace vormap {
 // inside the world is empty. Neighbours outside the world count as solid.
 bool is_surface_voxel(int x, int y, int z);
 
+// Bit z set where voxel z of column (x, y) is solid.
+uint64_t column_solid_bits(int x, int y);
+// Bit z set where is_surface_voxel(x, y, z) holds.
+uint64_t column_surface_bits(int x, int y);
+
 // Turns every column of the grids upside down (file z = 0 is the top).
 void reverse_columns();
 

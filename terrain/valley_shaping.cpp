@@ -1,0 +1,58 @@
+#include "terrain/valley_shaping.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "terrain/height_fields.h"
+
+namespace vormap {
+
+namespace {
+
+constexpr uint8_t far_land = 255;
+constexpr double one_480th = 1.0f / 480;
+
+}  // namespace
+
+float valley_width(int x) {
+  const int vi = x < 32 ? 15 * x : x - 32;
+  const double v = vi * one_480th;
+  return static_cast<float>((v + 1) * 12);
+}
+
+void grow_water_distances() {
+  for (uint8_t& cell : water_grid) cell = cell == 0 ? far_land : 0;
+  // One ring per pass; a cell set in pass d holds d + 1 and only spreads in
+  // the next pass, so the scan order does not matter.
+  for (int d = 0; d < 64; ++d) {
+    const auto from = static_cast<uint8_t>(d);
+    const auto to = static_cast<uint8_t>(d + 1);
+    for (uint32_t x = 0; x < world_size; ++x) {
+      const uint32_t up = ((x - 1) & 511u) * 512, here = x * 512, down = ((x + 1) & 511u) * 512;
+      for (uint32_t y = 0; y < world_size; ++y) {
+        if (water_grid[here + y] != from) continue;
+        const uint32_t left = (y - 1) & 511u, right = (y + 1) & 511u;
+        for (uint32_t n : {here + left, here + right, up + y, down + y})
+          if (water_grid[n] == far_land) water_grid[n] = to;
+      }
+    }
+  }
+}
+
+void shape_valleys() {
+  grow_water_distances();
+  for (int x = 0; x < world_size; ++x) {
+    const double d = valley_width(x);
+    for (int y = 0; y < world_size; ++y) {
+      const int i = column_index(x, y);
+      const uint8_t b = water_grid[i];
+      if (b == far_land) continue;
+      const double q = b / d;
+      if (q >= 1) continue;
+      const float f = static_cast<float>(q);
+      elevation[i] = static_cast<float>(std::pow(static_cast<double>(f), 0.7) * elevation[i]);
+    }
+  }
+}
+
+}  // namespace vormap

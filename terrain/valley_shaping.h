@@ -1,0 +1,20 @@
+// Third terrain stage: turns the water mask into distances from water and
+// lowers `elevation` in a band beside water. Draws nothing.
+#pragma once
+
+namespace vormap {
+
+// The width of the lowered band in row x (0..511): 12 at rows 0 and 32,
+// growing toward 24 at rows 31 and 511.
+float valley_width(int x);
+
+// Replaces the mask in `water_grid` (non-zero = water) by distances: 0 for
+// water, 1..64 for land that many 4-neighbour steps away on the wrapped map,
+// 255 farther.
+void grow_water_distances();
+
+// Runs the stage: distances, then water cells drop to 0 and land closer than
+// the row's valley width keeps (distance / width)^0.7 of its height.
+void shape_valleys();
+
+}  // namespace vormap
