@@ -1,0 +1,218 @@
+// End-to-end runs of the built vxltool on small scenes written by the writer.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/run_process.h"
+#include "world/voxel_world.h"
+#include "world/vxl_writer.h"
+
+namespace vormap {
+namespace {
+
+using testing::process_result;
+using testing::run_process;
+
+constexpr uint32_t ground = 0x80408040u, plateau = 0x80a0a0a0u, water = 0x802040c0u, tree = 0x80104010u;
+
+// Ground at height 10, a plateau at 20 (x, y 100..149), a lake at 0
+// (x, y 300..349) and one tree column up to 14 at (200, 200).
+void build_scene(bool with_tree) {
+  clear_world();
+  for (int x = 0; x < world_size; ++x) {
+    for (int y = 0; y < world_size; ++y) {
+      const bool on_plateau = x >= 100 && x < 150 && y >= 100 && y < 150;
+      const bool in_lake = x >= 300 && x < 350 && y >= 300 && y < 350;
+      fill_column_span(x, y, 0, in_lake ? 0 : on_plateau ? 20 : 10, in_lake ? water : on_plateau ? plateau : ground);
+    }
+  }
+  if (with_tree) fill_column_span(200, 200, 11, 14, tree);
+}
+
+struct png_pixels {
+  int width = 0, height = 0, channels = 0;
+  std::vector<uint8_t> data;
+  std::vector<int> at(int x, int y) const {
+    const auto* p = &data[(static_cast<size_t>(y) * width + x) * channels];
+    return std::vector<int>(p, p + channels);
+  }
+};
+
+png_pixels read_png(const std::string& path) {
+  png_image header{};
+  header.version = PNG_IMAGE_VERSION;
+  png_pixels out;
+  if (png_image_begin_read_from_file(&header, path.c_str()) == 0) {
+    ADD_FAILURE() << "cannot read " << path << ": " << header.message;
+    return out;
+  }
+  const bool grey = (header.format & PNG_FORMAT_FLAG_COLOR) == 0;
+  header.format = grey ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB;
+  out.width = static_cast<int>(header.width);
+  out.height = static_cast<int>(header.height);
+  out.channels = grey ? 1 : 3;
+  out.data.resize(PNG_IMAGE_SIZE(header));
+  EXPECT_NE(png_image_finish_read(&header, nullptr, out.data.data(), 0, nullptr), 0) << header.message;
+  return out;
+}
+
+std::vector<int> rgb(uint32_t colour) {
+  return {static_cast<int>(colour >> 16 & 0xFF), static_cast<int>(colour >> 8 & 0xFF), static_cast<int>(colour & 0xFF)};
+}
+
+class Vxltool : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char name[] = "/tmp/vormap-vxltool-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    dir_ = name;
+    std::string error;
+    build_scene(true);
+    solid_voxels_ = std::count(voxel_solid.begin(), voxel_solid.end(), 1);
+    ASSERT_TRUE(write_vxl(dir_ + "/scene.vxl", error)) << error;
+    build_scene(false);
+    fill_column_span(400, 400, 10, 10, 0x806060ffu);  // recolour one top voxel
+    ASSERT_TRUE(write_vxl(dir_ + "/changed.vxl", error)) << error;
+    std::ifstream in(dir_ + "/scene.vxl", std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    std::ofstream(dir_ + "/cut.vxl", std::ios::binary) << bytes.substr(0, 1000);
+  }
+  static void TearDownTestSuite() { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  static process_result run(const std::vector<std::string>& args) {
+    return run_process(VXLTOOL_EXE, args, "vxltool", dir_);
+  }
+  static std::string dir_;
+  static long solid_voxels_;
+};
+std::string Vxltool::dir_;
+long Vxltool::solid_voxels_ = 0;
+
+TEST_F(Vxltool, InfoSummarisesTheMap) {
+  const process_result r = run({"info", "scene.vxl"});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const long size = static_cast<long>(std::ifstream(dir_ + "/scene.vxl", std::ios::binary | std::ios::ate).tellg());
+  for (const std::string& line : std::vector<std::string>{
+           "size             " + std::to_string(size) + " bytes\n",
+           std::string("columns          262144 (512 x 512, 64 voxels tall)\n"),
+           "solid voxels     " + std::to_string(solid_voxels_) + "\n",
+           std::string("heights          0 to 20\n"),
+           std::string("water columns    2500 (1.0%)\n"),
+           std::string("empty columns    0\n"),
+           std::string("most common surface colours:\n  0x80408040  rgb( 64, 128,  64)"),
+       })
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\nin:\n" << r.out;
+}
+
+TEST_F(Vxltool, PreviewShowsTopColoursLitFromTheTopLeft) {
+  ASSERT_EQ(run({"preview", "scene.vxl", "p.png"}).exit_status, 0);
+  const png_pixels p = read_png(dir_ + "/p.png");
+  ASSERT_EQ(p.width, 512);
+  ASSERT_EQ(p.height, 512);
+  ASSERT_EQ(p.channels, 3);
+  EXPECT_EQ(p.at(50, 50), rgb(ground));  // flat ground keeps its colour
+  EXPECT_EQ(p.at(125, 125), rgb(plateau));
+  EXPECT_EQ(p.at(325, 325), rgb(water));
+  EXPECT_EQ(p.at(200, 200), rgb(tree));  // the tree's top, its four neighbours at one height
+  // The plateau's edge facing the light (small x) is brighter, the far edge darker.
+  EXPECT_GT(p.at(100, 125)[0], 0xa0);
+  EXPECT_LT(p.at(149, 125)[0], 0xa0);
+  EXPECT_GT(p.at(125, 100)[0], 0xa0);
+  EXPECT_LT(p.at(125, 149)[0], 0xa0);
+
+  ASSERT_EQ(run({"preview", "--scale", "3", "scene.vxl", "big.png"}).exit_status, 0);
+  const png_pixels big = read_png(dir_ + "/big.png");
+  ASSERT_EQ(big.width, 1536);
+  ASSERT_EQ(big.height, 1536);
+  for (auto [x, y] : {std::pair{125, 125}, {325, 325}, {100, 125}})
+    for (int k : {0, 2}) EXPECT_EQ(big.at(3 * x + k, 3 * y + k), p.at(x, y)) << x << "," << y;
+}
+
+TEST_F(Vxltool, HeightmapIsGreyByHeight) {
+  ASSERT_EQ(run({"preview", "scene.vxl", "h.png", "--heightmap", "--scale=2"}).exit_status, 0);
+  const png_pixels h = read_png(dir_ + "/h.png");
+  ASSERT_EQ(h.width, 1024);
+  ASSERT_EQ(h.channels, 1);
+  // height * 255 / 63, truncated
+  EXPECT_EQ(h.at(100, 100), std::vector<int>{40});
+  EXPECT_EQ(h.at(250, 250), std::vector<int>{80});
+  EXPECT_EQ(h.at(650, 650), std::vector<int>{0});
+  EXPECT_EQ(h.at(400, 400), std::vector<int>{56});
+}
+
+TEST_F(Vxltool, DiffCountsAndListsTheDifferences) {
+  const process_result same = run({"diff", "scene.vxl", "scene.vxl"});
+  EXPECT_EQ(same.exit_status, 0);
+  EXPECT_EQ(same.out, "the maps are the same\n");
+
+  // The tree's 4 voxels, the ground voxel under it (hidden beneath the
+  // tree, a surface voxel without it) and one recoloured voxel.
+  const process_result r = run({"diff", "scene.vxl", "changed.vxl"});
+  EXPECT_EQ(r.exit_status, 1) << r.err;
+  EXPECT_EQ(r.out,
+            "columns that differ  2 of 262144\n"
+            "voxels that differ   6 of 16777216\n"
+            "first differences (file z: 0 is the top, 63 the bottom):\n"
+            "  column (200, 200) z 49: 0x80104010 | empty\n"
+            "  column (200, 200) z 50: 0x80104010 | empty\n"
+            "  column (200, 200) z 51: 0x80104010 | empty\n"
+            "  column (200, 200) z 52: 0x80104010 | empty\n"
+            "  column (200, 200) z 53: solid, no colour | 0x80408040\n"
+            "  column (400, 400) z 53: 0x80408040 | 0x806060ff\n");
+}
+
+TEST_F(Vxltool, CommandLineAndFileErrors) {
+  struct error_case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;  // start of standard error
+  };
+  const std::vector<error_case> cases = {
+      {{}, 2, "vxltool: no command given\nUsage: vxltool"},
+      {{"frob", "scene.vxl"}, 2, "vxltool: unknown command 'frob'\n"},
+      {{"info"}, 2, "vxltool: info takes 1 file, not 0\n"},
+      {{"diff", "scene.vxl"}, 2, "vxltool: diff takes 2 files, not 1\n"},
+      {{"info", "--heightmap", "scene.vxl"}, 2, "vxltool: info: unknown option '--heightmap'\n"},
+      {{"preview", "scene.vxl", "o.png", "--scale"}, 2, "vxltool: preview: --scale needs a value\n"},
+      {{"preview", "--scale", "9", "scene.vxl", "o.png"}, 2,
+       "vxltool: preview: --scale must be a whole number from 1 to 8, not '9'\n"},
+      {{"preview", "--scale=0", "scene.vxl", "o.png"}, 2,
+       "vxltool: preview: --scale must be a whole number from 1 to 8, not '0'\n"},
+      {{"info", "cut.vxl"}, 1,
+       "vxltool: 'cut.vxl' is damaged: byte offset 1000, column (125, 0): the file ends before this column (only 125 "
+       "of 262144 columns present)\n"},
+      {{"info", "missing.vxl"}, 1, "vxltool: cannot open 'missing.vxl': No such file or directory\n"},
+      {{"preview", "cut.vxl", "o.png"}, 1, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
+      {{"preview", "scene.vxl", "no/such/o.png"}, 1, "vxltool: cannot write 'no/such/o.png': No such file or directory\n"},
+      {{"diff", "scene.vxl", "cut.vxl"}, 2, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
+  };
+  for (const error_case& k : cases) {
+    const process_result r = run(k.args);
+    const std::string what = k.args.empty() ? "(no arguments)" : k.args[0] + " " + (k.args.size() > 1 ? k.args[1] : "");
+    EXPECT_EQ(r.exit_status, k.status) << what;
+    EXPECT_EQ(r.err.substr(0, k.message.size()), k.message) << what;
+    EXPECT_EQ(r.out, "") << what;
+  }
+  EXPECT_NE(::access((dir_ + "/o.png").c_str(), F_OK), 0) << "no picture from a damaged map";
+
+  const process_result help = run({"--help"});
+  EXPECT_EQ(help.exit_status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: vxltool COMMAND", 0), 0u);
+}
+
+TEST_F(Vxltool, FullDiskIsReported) {
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+  const process_result r = run({"preview", "scene.vxl", "/dev/full"});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.err, "vxltool: cannot write '/dev/full': No space left on device\n");
+}
+
+}  // namespace
+}  // namespace vormap

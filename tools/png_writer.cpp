@@ -1,0 +1,106 @@
+#include "tools/png_writer.h"
+
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace vormap {
+
+namespace {
+
+// libpng reports errors by calling on_error, which must not return: it
+// jumps back into write_rows with the message kept here.
+struct png_failure {
+  std::jmp_buf jump;
+  char message[200];
+  int system_error;  // errno when libpng gave up, for "Write Error"
+};
+
+[[noreturn]] void on_error(png_structp png, png_const_charp message) {
+  auto* failure = static_cast<png_failure*>(png_get_error_ptr(png));
+  failure->system_error = errno;
+  std::snprintf(failure->message, sizeof failure->message, "%s", message);
+  std::longjmp(failure->jump, 1);
+}
+
+void on_warning(png_structp, png_const_charp) {}
+
+// Everything libpng may jump out of lives in this frame, which owns no C++
+// object with a destructor; `row` holds one enlarged row.
+bool write_rows(std::FILE* file, const image& picture, int scale, png_byte* row, png_failure& failure) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, on_error, on_warning);
+  if (png == nullptr) {
+    std::snprintf(failure.message, sizeof failure.message, "out of memory");
+    return false;
+  }
+  png_infop info = png_create_info_struct(png);
+  if (info == nullptr) {
+    png_destroy_write_struct(&png, nullptr);
+    std::snprintf(failure.message, sizeof failure.message, "out of memory");
+    return false;
+  }
+  if (setjmp(failure.jump) != 0) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, file);
+  const int channels = picture.channels;
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width * scale),
+               static_cast<png_uint_32>(picture.height * scale), 8,
+               channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < picture.height; ++y) {
+    const uint8_t* source = picture.pixels.data() + static_cast<size_t>(y) * picture.width * channels;
+    png_byte* target = row;
+    for (int x = 0; x < picture.width; ++x)
+      for (int k = 0; k < scale; ++k)
+        for (int c = 0; c < channels; ++c) *target++ = source[x * channels + c];
+    for (int k = 0; k < scale; ++k) png_write_row(png, row);
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+}  // namespace
+
+bool write_png(const std::string& path, const image& picture, int scale, std::string& error) {
+  if (scale < 1 || scale > png_max_scale || (picture.channels != 1 && picture.channels != 3) ||
+      picture.width <= 0 || picture.height <= 0 ||
+      picture.pixels.size() != static_cast<size_t>(picture.width) * picture.height * picture.channels) {
+    error = "cannot write '" + path + "': invalid picture or scale";
+    return false;
+  }
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    error = "cannot write '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  std::vector<png_byte> row(static_cast<size_t>(picture.width) * scale * picture.channels);
+  png_failure failure{};
+  bool ok = write_rows(file, picture, scale, row.data(), failure);
+  if (!ok) {
+    const bool system = std::ferror(file) != 0 && failure.system_error != 0;
+    error = "cannot write '" + path + "': " + (system ? std::strerror(failure.system_error) : failure.message);
+  }
+  // A full disk may show only when the buffer is flushed.
+  errno = 0;
+  const bool stream_failed = std::ferror(file) != 0;
+  const bool close_failed = std::fclose(file) != 0;
+  if ((stream_failed || close_failed) && ok) {
+    error = "cannot write '" + path + "': " + (errno != 0 ? std::strerror(errno) : "write error");
+    ok = false;
+  }
+  struct stat st;
+  if (!ok && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+  return ok;
+}
+
+}  // namespace vormap
