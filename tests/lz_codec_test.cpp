@@ -548,9 +548,9 @@ TEST_F(LzCodec, BoundHoldsForIncompressibleData) {
   }
   // Short matches between literal runs: every run and match pays its header.
   lz_set_window(256);
-  bytes mixed;
   const bytes noise = random_bytes(200000, 11);
-  for (size_t k = 0; mixed.size() < 150000; k += 37) {
+  bytes mixed(noise.begin(), noise.begin() + 40);
+  for (size_t k = 40; mixed.size() < 150000; k += 37) {
     mixed.insert(mixed.end(), noise.begin() + static_cast<long>(k), noise.begin() + static_cast<long>(k) + 33);
     const bytes repeat(mixed.end() - 40, mixed.end() - 37);
     mixed.insert(mixed.end(), repeat.begin(), repeat.end());
