@@ -1,0 +1,175 @@
+// Compression and decompression speed and ratio of the LZ codec beside zlib
+// (levels 1 and 6) and lz4, on two corpora:
+//   text: the licence texts under /usr/share/common-licenses (or generated
+//         words where that folder is missing);
+//   map:  the file named by VORMAP_BENCH_MAP, or else a .vxl encoding of a
+//         synthetic rolling landscape with scattered trees.
+// bytes_per_second counts uncompressed bytes; `ratio` is uncompressed size
+// over compressed size.
+#include <benchmark/benchmark.h>
+#include <lz4.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "util/lz_codec.h"
+#include "world/voxel_world.h"
+#include "world/vxl_writer.h"
+
+namespace vormap {
+namespace {
+
+using bytes = std::vector<uint8_t>;
+
+bytes read_whole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return bytes((std::istreambuf_iterator<char>(in)), {});
+}
+
+bytes text_corpus() {
+  std::vector<std::filesystem::path> files;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/usr/share/common-licenses", ec))
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  bytes all;
+  for (const auto& f : files) {
+    const bytes b = read_whole(f);
+    all.insert(all.end(), b.begin(), b.end());
+  }
+  if (all.empty()) {
+    static const char* const words[] = {"the ", "river ", "valley ", "voxel ", "map ", "of ", "stone\n"};
+    uint32_t state = 1;
+    while (all.size() < 250000) {
+      state = state * 1103515245u + 12345u;
+      const char* w = words[(state >> 16) % std::size(words)];
+      all.insert(all.end(), w, w + std::strlen(w));
+    }
+  }
+  return all;
+}
+
+bytes map_corpus() {
+  if (const char* path = std::getenv("VORMAP_BENCH_MAP"); path != nullptr && *path != '\0') {
+    bytes b = read_whole(path);
+    if (!b.empty()) return b;
+  }
+  clear_world();
+  for (int x = 0; x < world_size; ++x) {
+    for (int y = 0; y < world_size; ++y) {
+      const int h = 28 + static_cast<int>(12 * std::sin(x / 37.0) + 9 * std::cos(y / 23.0) +
+                                          4 * std::sin((x + 2 * y) / 11.0));
+      const auto shade = static_cast<uint32_t>(((x * 7 + y * 13) ^ (x * y)) & 15);
+      fill_column_span(x, y, 0, h, make_color(60 + 3 * h + shade, 110 + 2 * h, 40 + shade));
+      if ((x * 31 + y * 17) % 97 == 0) fill_column_span(x, y, h + 1, std::min(h + 6, 63), make_color(20, 90, 25));
+    }
+  }
+  bytes map = encode_vxl();
+  clear_world();
+  return map;
+}
+
+enum class corpus_id { text, map };
+enum class codec { lz, zlib1, zlib6, lz4 };
+
+const bytes& corpus(corpus_id id) {
+  static const bytes text = text_corpus();
+  static const bytes map = map_corpus();
+  return id == corpus_id::text ? text : map;
+}
+
+size_t compress_with(codec c, const bytes& in, bytes& out) {
+  switch (c) {
+    case codec::lz:
+      out.resize(lz_compress_bound(in.size()));
+      return lz_compress_memory(out.data(), in.data(), in.size());
+    case codec::zlib1:
+    case codec::zlib6: {
+      uLongf n = compressBound(static_cast<uLong>(in.size()));
+      out.resize(n);
+      const int level = c == codec::zlib1 ? 1 : 6;
+      return compress2(out.data(), &n, in.data(), static_cast<uLong>(in.size()), level) == Z_OK ? n : 0;
+    }
+    case codec::lz4: {
+      out.resize(static_cast<size_t>(LZ4_compressBound(static_cast<int>(in.size()))));
+      const int n = LZ4_compress_default(reinterpret_cast<const char*>(in.data()), reinterpret_cast<char*>(out.data()),
+                                         static_cast<int>(in.size()), static_cast<int>(out.size()));
+      return n > 0 ? static_cast<size_t>(n) : 0;
+    }
+  }
+  return 0;
+}
+
+size_t decompress_with(codec c, const uint8_t* in, size_t in_size, bytes& out) {
+  switch (c) {
+    case codec::lz:
+      return lz_decompress(out.data(), out.size(), in, in_size);
+    case codec::zlib1:
+    case codec::zlib6: {
+      uLongf n = static_cast<uLongf>(out.size());
+      return uncompress(out.data(), &n, in, static_cast<uLong>(in_size)) == Z_OK ? n : 0;
+    }
+    case codec::lz4: {
+      const int n = LZ4_decompress_safe(reinterpret_cast<const char*>(in), reinterpret_cast<char*>(out.data()),
+                                        static_cast<int>(in_size), static_cast<int>(out.size()));
+      return n > 0 ? static_cast<size_t>(n) : 0;
+    }
+  }
+  return 0;
+}
+
+void bm_compress(benchmark::State& state, codec c, corpus_id id) {
+  const bytes& in = corpus(id);
+  bytes out;
+  size_t n = 0;
+  for (auto _ : state) {
+    n = compress_with(c, in, out);
+    benchmark::DoNotOptimize(out.data());
+  }
+  if (n == 0) state.SkipWithError("compression failed");
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+  state.counters["ratio"] = static_cast<double>(in.size()) / static_cast<double>(n == 0 ? 1 : n);
+  state.counters["input"] = static_cast<double>(in.size());
+}
+
+void bm_decompress(benchmark::State& state, codec c, corpus_id id) {
+  const bytes& in = corpus(id);
+  bytes packed;
+  const size_t n = compress_with(c, in, packed);
+  bytes out(in.size());
+  bool ok = n != 0;
+  for (auto _ : state) {
+    ok = ok && decompress_with(c, packed.data(), n, out) == in.size();
+    benchmark::DoNotOptimize(out.data());
+  }
+  if (!ok || out != in) state.SkipWithError("decompression failed");
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+  state.counters["ratio"] = static_cast<double>(in.size()) / static_cast<double>(n == 0 ? 1 : n);
+}
+
+const int registered = [] {
+  const std::pair<const char*, corpus_id> corpora[] = {{"text", corpus_id::text}, {"map", corpus_id::map}};
+  const std::pair<const char*, codec> codecs[] = {
+      {"lz", codec::lz}, {"zlib1", codec::zlib1}, {"zlib6", codec::zlib6}, {"lz4", codec::lz4}};
+  for (const auto& [corpus_name, id] : corpora) {
+    for (const auto& [codec_name, c] : codecs) {
+      const std::string suffix = std::string(codec_name) + "/" + corpus_name;
+      benchmark::RegisterBenchmark(("compress/" + suffix).c_str(), bm_compress, c, id)
+          ->Unit(benchmark::kMillisecond);
+      benchmark::RegisterBenchmark(("decompress/" + suffix).c_str(), bm_decompress, c, id)
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+  return 0;
+}();
+
+}  // namespace
+}  // namespace vormap
