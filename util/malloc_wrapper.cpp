@@ -110,12 +110,18 @@ const wrapper_block* find_freed(uintptr_t address) {
   return nullptr;
 }
 
+// Takes the address as a number: handing fresh, uninitialised memory to a
+// const pointer parameter makes some compilers warn that it is read.
+void record_allocation(uintptr_t address, size_t size, const char* file, int line) {
+  // 1 is the deleted-slot marker and no heap block can live there.
+  if (address <= deleted_slot) return;
+  add_record(address, size, file, line);
+}
+
 }  // namespace
 
 void wrapper_on_malloc(const void* address, size_t size, const char* file, int line) {
-  // 1 is the deleted-slot marker and no heap block can live there.
-  if (to_word(address) <= deleted_slot) return;
-  add_record(to_word(address), size, file, line);
+  record_allocation(to_word(address), size, file, line);
 }
 
 void wrapper_on_free(const void* address, const char* file, int line) {
@@ -137,7 +143,7 @@ namespace {
 // have been released by the C library, so it is never used as a pointer.
 void record_realloc(uintptr_t old_address, uintptr_t new_address, size_t size, const char* file, int line) {
   if (old_address == 0) {
-    wrapper_on_malloc(to_pointer(new_address), size, file, line);
+    record_allocation(new_address, size, file, line);
     return;
   }
   if (new_address == 0) return;
@@ -204,14 +210,14 @@ wrapper_table_stats wrapper_stats() { return {capacity, live_count, deleted_coun
 
 void* tracked_malloc(size_t size, const char* file, int line) {
   void* p = std::malloc(size);
-  wrapper_on_malloc(p, size, file, line);
+  record_allocation(to_word(p), size, file, line);
   return p;
 }
 
 void* tracked_calloc(size_t count, size_t size, const char* file, int line) {
   void* p = std::calloc(count, size);
   // calloc has refused a product that overflows, so it cannot wrap here.
-  wrapper_on_malloc(p, count * size, file, line);
+  record_allocation(to_word(p), count * size, file, line);
   return p;
 }
 
