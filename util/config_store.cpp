@@ -57,7 +57,9 @@ void load_records(cfg* store) {
   const size_t end = image.size() - 1;
   if (std::memcmp(image.data(), cfg_magic, sizeof cfg_magic) != 0) return;
   size_t pos = sizeof cfg_magic;
-  while (pos < end) {
+  bool whole = true;
+  while (whole && pos < end) {
+    whole = false;
     if (end - pos < 2) break;
     const auto key_len = static_cast<int16_t>(image[pos] | image[pos + 1] << 8);
     pos += 2;
@@ -72,8 +74,9 @@ void load_records(cfg* store) {
     if (value_len < 0 || static_cast<size_t>(value_len) > end - pos) break;
     if (!append(store, {key, &image[pos], value_len})) break;
     pos += static_cast<size_t>(value_len);
+    whole = true;
   }
-  if (pos != end) array_free(store->entries);
+  if (!whole) array_free(store->entries);
 }
 
 void put_le(std::vector<uint8_t>* out, uint32_t v, int bytes) {
@@ -100,13 +103,14 @@ cfg* cfg_open(const char* name, const char* mode) {
     store->file_image.push_back(0);
     load_records(store);
   }
-  if (mode[0] == 'w') store->writing = platform_temp_open(path.c_str(), &store->out_file);
+  store->write_mode = mode[0] == 'w';
+  if (store->write_mode) store->writing = platform_temp_open(path.c_str(), &store->out_file);
   return store;
 }
 
 int cfg_close(cfg* store) {
   if (store == nullptr) return 0;
-  int result = 1;
+  int result = store->write_mode && !store->writing ? 0 : 1;
   if (store->writing) {
     std::vector<uint8_t> out(cfg_magic, cfg_magic + sizeof cfg_magic);
     const int32_t n = array_count(store->entries);

@@ -36,6 +36,7 @@ struct cfg_entry {
 struct cfg {
   cfg_entry* entries = nullptr;  // growable array: file order, then additions
   std::vector<uint8_t> file_image;  // the file as read at open time, plus a zero byte
+  bool write_mode = false;          // opened with "w"
   bool writing = false;             // opened with "w" and the temporary file exists
   platform_temp_file out_file;      // the temporary file that replaces the store's file
   std::vector<std::unique_ptr<uint8_t[]>> copies;  // keys and values made by cfg_set
