@@ -18,8 +18,10 @@ namespace {
 std::string scratch_folder() {
   static std::string folder;
   if (folder.empty()) {
+    // Memory-backed when possible: every input is written, saved (with a
+    // flush to disk) and read back.
     const char* tmp = getenv("TMPDIR");
-    std::string t = std::string(tmp && tmp[0] ? tmp : "/tmp") + "/config_store_fuzz-XXXXXX";
+    std::string t = std::string(tmp && tmp[0] ? tmp : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/config_store_fuzz-XXXXXX";
     if (mkdtemp(t.data()) == nullptr) abort();
     folder = t;
     static const std::string remove = folder;

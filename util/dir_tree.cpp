@@ -261,14 +261,15 @@ bool save_cache(const char* cache_file, const dir_tree* tree, const char* root) 
 
 struct scan_state {
   dir_tree* tree;
-  // Paths already in the new tree. Compared exactly: on a case-sensitive
-  // file system two names differing only in case are two directories.
-  std::unordered_set<std::string> seen;
+  // Paths already in the new tree (views of its pool, which never moves a
+  // string). Compared exactly: on a case-sensitive file system two names
+  // differing only in case are two directories.
+  std::unordered_set<std::string_view> seen;
 };
 
 int32_t add_dir_seen(scan_state* s, const char* path, int32_t time) {
   const int32_t k = dir_tree_add_dir(s->tree, path, time);
-  if (k >= 0) s->seen.insert(path);
+  if (k >= 0) s->seen.insert(s->tree->dirs[k].path);
   return k;
 }
 
@@ -456,6 +457,7 @@ dir_tree* dir_tree_get_with_cache_file(const char* root, const char* cache_file)
   auto* tree = new dir_tree;
   ensure_pool(tree);
   scan_state s{tree, {}};
+  s.seen.reserve(static_cast<size_t>(array_count(old.dirs)) + 64);
   const bool changed = refresh(&old, &s, stored_root);
   const int32_t before = array_count(tree->dirs);
   scan(&s, stored_root, 0);
