@@ -285,6 +285,16 @@ TEST_F(DirTreeOnDisk, FlatRootIsNotCached) {
   EXPECT_EQ(array_count(t->files), 1);
   EXPECT_FALSE(std::filesystem::exists(cache));
   dir_tree_free(t);
+  // A damaged cache is replaced even though the scan found nothing to cache.
+  bytes damaged = {'v', 'O', 'r', 'D', 'i', 'R', 't', 'R', 'e', 'E', '0', '2'};
+  damaged.insert(damaged.end(), root.begin(), root.end());
+  damaged.insert(damaged.end(), {0, 9, 0, 0, 0});
+  write_bytes(cache, damaged);
+  dir_tree_free(get());
+  dir_tree loaded;
+  EXPECT_EQ(dir_tree_load_cache(&loaded, cache.c_str(), root.c_str()), 1);
+  EXPECT_EQ(array_count(loaded.dirs), 0);
+  dir_tree_free_contents(&loaded);
 }
 
 TEST_F(DirTreeOnDisk, SecondCallUsesTheCacheWithoutEnumeratingOrSaving) {
