@@ -273,6 +273,24 @@ int32_t add_dir_seen(scan_state* s, const char* path, int32_t time) {
   return k;
 }
 
+// Appends entries whose strings already live in the tree's pool.
+int32_t add_pooled_dir(scan_state* s, const char* path, int32_t time) {
+  const int32_t k = array_count(s->tree->dirs);
+  array_add(s->tree->dirs, 1);
+  if (array_count(s->tree->dirs) != k + 1) return -1;
+  s->tree->dirs[k] = {path, time, 0, 0};
+  s->seen.insert(path);
+  return k;
+}
+
+void add_pooled_file(dir_tree* tree, const dir_tree_file& f, int32_t dir_index) {
+  const int32_t k = array_count(tree->files);
+  array_add(tree->files, 1);
+  if (array_count(tree->files) != k + 1) return;
+  tree->files[k] = {f.name, dir_index, f.size, f.last_write_time, 0};
+  tree->dirs[dir_index].file_count++;
+}
+
 void scan(scan_state* s, const std::string& path, int32_t time) {
   const bool ends_in_slash = !path.empty() && path.back() == '/';
   if (s->seen.count(path) != 0) {
@@ -302,7 +320,8 @@ bool under_root(std::string_view path, const std::string& root) {
 }
 
 // Carries the still-valid part of `old` into the new tree and rescans
-// changed directories. Returns whether anything changed.
+// changed directories. The new tree has taken over the old tree's pool, so
+// carried entries keep their strings. Returns whether anything changed.
 bool refresh(dir_tree* old, scan_state* s, const std::string& root) {
   bool changed = false;
   const int32_t n_dirs = array_count(old->dirs);
@@ -319,7 +338,7 @@ bool refresh(dir_tree* old, scan_state* s, const std::string& root) {
         platform_stat(d.path, &st) && st.is_dir) {
       const int64_t diff = int64_t{st.last_write_time} - d.last_write_time;
       if (diff == 1 || diff == -1 || diff == 0 || diff == 3600 || diff == -3600) {
-        map[static_cast<size_t>(i)] = add_dir_seen(s, d.path, d.last_write_time);
+        map[static_cast<size_t>(i)] = add_pooled_dir(s, d.path, d.last_write_time);
       } else {
         rescan.push_back(i);
         d.last_write_time = st.last_write_time;
@@ -335,7 +354,7 @@ bool refresh(dir_tree* old, scan_state* s, const std::string& root) {
     const dir_tree_file& f = old->files[i];
     if (f.dir_index < 0 || f.dir_index >= n_dirs) continue;
     const int32_t k = map[static_cast<size_t>(f.dir_index)];
-    if (k >= 0) dir_tree_add_file(s->tree, f.name, k, f.size, f.last_write_time);
+    if (k >= 0) add_pooled_file(s->tree, f, k);
   }
   for (int32_t i : rescan) scan(s, old->dirs[i].path, old->dirs[i].last_write_time);
   return changed;
@@ -454,8 +473,13 @@ dir_tree* dir_tree_get_with_cache_file(const char* root, const char* cache_file)
   } else if (dir_tree_verbose) {
     std::fputs("No cache file\n", stdout);
   }
+  // The new tree takes over the old pool: carried entries need no copies.
   auto* tree = new dir_tree;
+  tree->string_pool = old.string_pool;
+  old.string_pool = nullptr;
   ensure_pool(tree);
+  array_reserve(tree->dirs, array_count(old.dirs) + 64, 0);
+  array_reserve(tree->files, array_count(old.files) + 256, 0);
   scan_state s{tree, {}};
   s.seen.reserve(static_cast<size_t>(array_count(old.dirs)) + 64);
   const bool changed = refresh(&old, &s, stored_root);
