@@ -210,14 +210,14 @@ wrapper_table_stats wrapper_stats() { return {capacity, live_count, deleted_coun
 
 void* tracked_malloc(size_t size, const char* file, int line) {
   void* p = std::malloc(size);
-  record_allocation(to_word(p), size, file, line);
+  record_allocation(reinterpret_cast<uintptr_t>(p), size, file, line);
   return p;
 }
 
 void* tracked_calloc(size_t count, size_t size, const char* file, int line) {
   void* p = std::calloc(count, size);
   // calloc has refused a product that overflows, so it cannot wrap here.
-  record_allocation(to_word(p), count * size, file, line);
+  record_allocation(reinterpret_cast<uintptr_t>(p), count * size, file, line);
   return p;
 }
 
