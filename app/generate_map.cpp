@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "random/random.h"
 #include "terrain/generate_terrain.h"
+#include "terrain/height_fields.h"
 #include "vegetation/place_vegetation.h"
 #include "world/voxel_world.h"
 
@@ -31,6 +33,16 @@ void paint_start_regions() {
     paint_column(x, 128, start_region_green);
     paint_column(x, 384, start_region_green);
   }
+}
+
+void generate_map_for_seed(int32_t seed, bool debug) {
+  clear_world();
+  clear_height_fields();
+  random_seed(seed);
+  const int saved = debug_enabled;
+  debug_enabled = debug ? 1 : 0;
+  generate_map();
+  debug_enabled = saved;
 }
 
 void generate_map() {

@@ -16,6 +16,12 @@ extern int debug_enabled;
 // world grids in their start-up state.
 void generate_map();
 
+// Builds the map of `seed` from a clean slate, exactly as a fresh run of the
+// program would: resets the world and the terrain's arrays, seeds the random
+// number generator and generates, with the start regions when `debug`. For
+// tools, tests and benchmarks that make more than one map in a process.
+void generate_map_for_seed(int32_t seed, bool debug);
+
 // Recolours every voxel of the two start-region outlines; solid flags and
 // heights are untouched.
 void paint_start_regions();

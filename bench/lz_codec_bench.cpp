@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "util/lz_codec.h"
+#include "app/generate_map.h"
 #include "world/voxel_world.h"
 #include "world/vxl_writer.h"
 
@@ -62,16 +63,7 @@ bytes map_corpus() {
     bytes b = read_whole(path);
     if (!b.empty()) return b;
   }
-  clear_world();
-  for (int x = 0; x < world_size; ++x) {
-    for (int y = 0; y < world_size; ++y) {
-      const int h = 28 + static_cast<int>(12 * std::sin(x / 37.0) + 9 * std::cos(y / 23.0) +
-                                          4 * std::sin((x + 2 * y) / 11.0));
-      const auto shade = static_cast<uint32_t>(((x * 7 + y * 13) ^ (x * y)) & 15);
-      fill_column_span(x, y, 0, h, make_color(60 + 3 * h + shade, 110 + 2 * h, 40 + shade));
-      if ((x * 31 + y * 17) % 97 == 0) fill_column_span(x, y, h + 1, std::min(h + 6, 63), make_color(20, 90, 25));
-    }
-  }
+  generate_map_for_seed(1, false);
   bytes map = encode_vxl();
   clear_world();
   return map;

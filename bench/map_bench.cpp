@@ -7,20 +7,13 @@
 #include <vector>
 
 #include "app/generate_map.h"
-#include "random/random.h"
-#include "terrain/height_fields.h"
 #include "world/voxel_world.h"
 #include "world/vxl_writer.h"
 
 namespace vormap {
 namespace {
 
-void fresh_world(int32_t seed) {
-  clear_world();
-  water_grid.fill(0);
-  random_seed(seed);
-  generate_map();
-}
+void fresh_world(int32_t seed) { generate_map_for_seed(seed, false); }
 
 void BM_GenerateMap(benchmark::State& state) {
   for (auto _ : state) {

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "app/generate_map.h"
-#include "random/random.h"
 #include "world/voxel_world.h"
 #include "world/vxl_reader.h"
 #include "world/vxl_writer.h"
@@ -15,9 +14,7 @@ namespace {
 
 // What a run does between the options and the file: seed, generate, encode.
 std::vector<uint8_t> generate_file(int32_t seed) {
-  clear_world();
-  random_seed(seed);
-  generate_map();
+  generate_map_for_seed(seed, false);
   return encode_vxl();
 }
 

@@ -7,6 +7,13 @@ height_field work_field{};
 height_field layer_field{};
 std::array<uint8_t, world_columns> water_grid{};
 
+void clear_height_fields() {
+  elevation.fill(0.0f);
+  work_field.fill(0.0f);
+  layer_field.fill(0.0f);
+  water_grid.fill(0);
+}
+
 void shift_copy_field(height_field& dst, const height_field& src, uint32_t row_shift,
                       uint32_t col_shift) {
   for (uint32_t x = 0; x < world_size; ++x) {

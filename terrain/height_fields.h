@@ -21,6 +21,10 @@ extern height_field layer_field;
 // valley shaping (0 water, 1..64 steps, 255 farther).
 extern std::array<uint8_t, world_columns> water_grid;
 
+// Returns the three fields and the water grid to their start-up state (all
+// zero), for processes that build more than one terrain.
+void clear_height_fields();
+
 // dst(x, y) = src((x + row_shift) AND 511, (y + col_shift) AND 511): a wrapped
 // bit-exact copy. dst and src must be different fields.
 void shift_copy_field(height_field& dst, const height_field& src, uint32_t row_shift,

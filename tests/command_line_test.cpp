@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/run_process.h"
+#include "tests/scratch_dir.h"
 
 namespace vormap {
 namespace {
@@ -39,21 +40,11 @@ const std::string usage =
     "If no seed is specified, a random one is generated.\n"
     "If no filename is written, writes to 'c:/program files/iron quarry/vxl/vormap.vxl\n";
 
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class EndToEnd : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/vormap-e2e-XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    dir_ = name;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
   process_result run(const std::vector<std::string>& args) { return run_process(VORMAP_EXE, args, "vormap", dir_); }
-  std::string dir_;
+  scratch_dir scratch_;
+  const std::string dir_ = scratch_.path();
 };
 
 TEST_F(EndToEnd, UsageEndsTheRunWithoutTouchingAFile) {
@@ -110,7 +101,7 @@ TEST_F(EndToEnd, OptionsAfterALoneDashAreIgnored) {
   ASSERT_EQ(plain.exit_status, 0);
   ASSERT_EQ(dashed.exit_status, 0);
   EXPECT_EQ(dashed.out, "Generating to 'b.vxl' using seed '3'\nFinished\n");
-  EXPECT_EQ(read_text(dir_ + "/a.vxl"), read_text(dir_ + "/b.vxl")) << "-d after the lone dash painted regions";
+  EXPECT_EQ(read_bytes(dir_ + "/a.vxl"), read_bytes(dir_ + "/b.vxl")) << "-d after the lone dash painted regions";
 }
 
 TEST_F(EndToEnd, WithoutSeedTheClockIsUsed) {
@@ -151,7 +142,8 @@ TEST_F(EndToEnd, AFailedWriteLeavesTheExistingMapUntouched) {
   EXPECT_EQ(r.exit_status, 1);
   EXPECT_EQ(r.out, "Generating to 'm.vxl' using seed '3'\n");
   EXPECT_NE(r.err.find("cannot write 'm.vxl': File too large"), std::string::npos) << r.err;
-  EXPECT_EQ(read_text(map), "precious map");
+  const std::vector<uint8_t> kept = read_bytes(map);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "precious map");
   EXPECT_EQ(std::system(("test $(ls -A '" + dir_ + "' | wc -l) -eq 1").c_str()), 0) << "temporary file removed";
 }
 

@@ -20,12 +20,7 @@ struct world_copy {
 };
 
 world_copy generate(int32_t seed, bool debug) {
-  clear_world();
-  water_grid.fill(0);
-  debug_enabled = debug ? 1 : 0;
-  random_seed(seed);
-  generate_map();
-  debug_enabled = 0;
+  generate_map_for_seed(seed, debug);
   return {std::vector<uint8_t>(voxel_solid.begin(), voxel_solid.end()),
           std::vector<uint32_t>(voxel_color.begin(), voxel_color.end()),
           std::vector<int32_t>(column_height.begin(), column_height.end())};

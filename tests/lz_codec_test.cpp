@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/generate_map.h"
 #include "world/voxel_world.h"
 #include "world/vxl_writer.h"
 
@@ -112,18 +113,9 @@ bytes long_runs(size_t n, uint32_t seed) {
   return out;
 }
 
-// A rolling landscape with trees of a second colour, written as a .vxl file.
-bytes synthetic_vxl() {
-  clear_world();
-  for (int x = 0; x < world_size; ++x) {
-    for (int y = 0; y < world_size; ++y) {
-      const int h = 28 + static_cast<int>(12 * std::sin(x / 37.0) + 9 * std::cos(y / 23.0) +
-                                          4 * std::sin((x + 2 * y) / 11.0));
-      const auto shade = static_cast<uint32_t>(((x * 7 + y * 13) ^ (x * y)) & 15);
-      fill_column_span(x, y, 0, h, make_color(60 + 3 * h + shade, 110 + 2 * h, 40 + shade));
-      if ((x * 31 + y * 17) % 97 == 0) fill_column_span(x, y, h + 1, std::min(h + 6, 63), make_color(20, 90, 25));
-    }
-  }
+// The generator's own map of seed 1.
+bytes generated_vxl() {
+  generate_map_for_seed(1, false);
   bytes map = encode_vxl();
   clear_world();
   return map;
@@ -409,7 +401,7 @@ TEST_F(LzCodec, RoundTripsThroughMemoryFileAndStream) {
       {"random over many windows", random_bytes(50000, seed), 1000},
       {"runs longer than three windows", long_runs(300000, seed), 4096},
       {"text longer than three default windows", word_text(3 * 262144 + 12345, seed), lz_default_window},
-      {"generated map", synthetic_vxl(), lz_default_window},
+      {"generated map", generated_vxl(), lz_default_window},
   };
   const std::string path = temp_path("round_trip.lz");
   for (const auto& c : cases) {

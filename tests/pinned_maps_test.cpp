@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "tests/run_process.h"
+#include "tests/scratch_dir.h"
 
 namespace vormap {
 namespace {
 
 std::string sha256_of_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string data((std::istreambuf_iterator<char>(in)), {});
+  const std::vector<uint8_t> data = read_bytes(path);
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
@@ -55,9 +55,8 @@ std::vector<pinned_map> load_pins() {
 TEST(PinnedMaps, EveryPinnedCommandLineWritesItsKnownFile) {
   const auto pins = load_pins();
   ASSERT_FALSE(pins.empty()) << "no pins in " << VORMAP_PINNED_MAPS;
-  char name[] = "/tmp/vormap-pins-XXXXXX";
-  ASSERT_NE(::mkdtemp(name), nullptr);
-  const std::string dir = name;
+  const scratch_dir scratch;
+  const std::string& dir = scratch.path();
   for (const auto& pin : pins) {
     std::vector<std::string> args = pin.args;
     args.insert(args.end(), {"-o", "m.vxl"});
@@ -69,7 +68,6 @@ TEST(PinnedMaps, EveryPinnedCommandLineWritesItsKnownFile) {
         << "the map of" << line << " changed. If that is intended, regenerate the pins with\n"
         << "  tools/pin_maps.sh build/release/app/vormap > tests/data/pinned_maps.txt";
   }
-  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 }  // namespace

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "app/generate_map.h"
-#include "random/random.h"
 #include "world/voxel_world.h"
 #include "world/vxl_writer.h"
+#include "tests/scratch_dir.h"
 
 namespace vormap {
 namespace {
@@ -136,16 +136,12 @@ TEST(VxlReaderRoundTrip, GeneratorWorldsComeBackVoxelForVoxel) {
 
 TEST(VxlReaderRoundTrip, GeneratedMaps) {
   vxl_map map;
-  for (int debug : {0, 1}) {
+  for (bool debug : {false, true}) {
     for (int32_t seed : {1, -7}) {
-      clear_world();
-      debug_enabled = debug;
-      random_seed(seed);
-      generate_map();
-      expect_round_trip(map, "seed " + std::to_string(seed) + (debug != 0 ? " with -d" : ""));
+      generate_map_for_seed(seed, debug);
+      expect_round_trip(map, "seed " + std::to_string(seed) + (debug ? " with -d" : ""));
     }
   }
-  debug_enabled = 0;
 }
 
 // Damaged files, built from an empty map's column records (00 40 3F 00)
@@ -266,13 +262,8 @@ TEST(VxlReaderEdges, AcceptedExtremes) {
 
 class ReadVxl : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/vormap-reader-XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    dir_ = name;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-  std::string dir_;
+  scratch_dir scratch_;
+  const std::string dir_ = scratch_.path();
 };
 
 TEST_F(ReadVxl, ReportsUnreadableAndOversizedFiles) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "world/voxel_world.h"
+#include "tests/scratch_dir.h"
 
 namespace vormap {
 namespace {
@@ -157,19 +158,8 @@ TEST(VxlWriter, ReversalSwapsFlagsAndColours) {
   EXPECT_EQ(voxel_color[world_index(3, 4, 63)], 0x80aabbccu);
 }
 
-bytes read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 class WriteVxl : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/vormap-writer-XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    dir_ = name;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
   static bytes flat_sea_bytes() {
     clear_world();
     for (int x = 0; x < 512; ++x)
@@ -181,7 +171,8 @@ class WriteVxl : public ::testing::Test {
     for (int x = 0; x < 512; ++x)
       for (int y = 0; y < 512; ++y) fill_column_span(x, y, 0, 0, 0x80102030u);
   }
-  std::string dir_;
+  scratch_dir scratch_;
+  const std::string dir_ = scratch_.path();
 };
 
 TEST_F(WriteVxl, WritesTheEncodedBytesAndLeavesNoTemporaryFile) {
@@ -190,7 +181,7 @@ TEST_F(WriteVxl, WritesTheEncodedBytesAndLeavesNoTemporaryFile) {
   std::string error;
   const std::string path = dir_ + "/map.vxl";
   ASSERT_TRUE(write_vxl(path, error)) << error;
-  EXPECT_EQ(read_file(path), expected);
+  EXPECT_EQ(read_bytes(path), expected);
   struct stat st;
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_NE(st.st_mode & 0044, 0u) << "an ordinary create mode, not mkstemp's private one";
@@ -208,7 +199,7 @@ TEST_F(WriteVxl, WritesThroughASymbolicLink) {
   struct stat st;
   ASSERT_EQ(::lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link itself is kept";
-  EXPECT_EQ(read_file(target), expected);
+  EXPECT_EQ(read_bytes(target), expected);
 }
 
 TEST_F(WriteVxl, ReportsAMissingFolderWithPathAndReason) {
