@@ -49,6 +49,27 @@ TEST(HashTables, LimitsForEachLength) {
   ptr_map_destroy(&small);
 }
 
+TEST(HashTables, LengthsBeyondAddressableMemoryAreRefused) {
+  // 2^60 slots of 16 bytes is 2^64 bytes: the array size wraps to 0.
+  for (const size_t len : {size_t{1} << 60, size_t{1} << 62, (size_t{1} << 61) + 1, SIZE_MAX}) {
+    SCOPED_TRACE(len);
+    ptr_map p;
+    int_map i;
+    string_dict d;
+    EXPECT_EQ(ptr_map_init(&p, len), 0);
+    EXPECT_EQ(int_map_init(&i, len), 0);
+    EXPECT_EQ(string_dict_init(&d, len), 0);
+
+    ptr_map* live = ptr_map_create();
+    ASSERT_NE(live, nullptr);
+    ptr_map_set(live, word(0x40), word(1));
+    EXPECT_EQ(ptr_map_rebuild(live, len), 0);
+    EXPECT_EQ(live->len, 16u);
+    EXPECT_EQ(ptr_map_get_or_zero(live, word(0x40)), word(1));
+    ptr_map_destroy(live);
+  }
+}
+
 TEST(HashTables, MarkerKeysAreStoredOutsideTheArray) {
   ptr_map* p = ptr_map_create();
   EXPECT_EQ(ptr_map_set(p, word(2), word(20)), 1);

@@ -1,5 +1,7 @@
 #include "util/hash_tables.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -102,7 +104,13 @@ struct table {
 
   static size_t limit(size_t len, double factor) { return static_cast<size_t>(static_cast<double>(len) * factor); }
 
+  // Largest slot count whose array size in bytes fits a size_t.
+  static constexpr size_t max_len = std::bit_floor(SIZE_MAX / sizeof(Entry));
+
+  // `len` rounded up to a power of two of at least 4, or 0 when no array of
+  // that many slots could be addressed.
   static size_t round_len(size_t len) {
+    if (len > max_len) return 0;
     size_t n = 4;
     while (n < len) n *= 2;
     return n;
@@ -137,6 +145,7 @@ struct table {
 
   static int init(Map& m, size_t len) {
     len = round_len(len);
+    if (len == 0) return 0;
     Entry* e = new_entries(len);
     if (e == nullptr) return 0;
     m.entries = e;
@@ -212,6 +221,7 @@ struct table {
   // as it was, when the array cannot be allocated.
   static int rebuild(Map& m, size_t len) {
     len = round_len(len);
+    if (len == 0) return 0;
     while (limit(len, Traits::grow_factor) < m.count) len *= 2;
     Entry* fresh = new_entries(len);
     if (fresh == nullptr) return 0;
@@ -238,6 +248,8 @@ struct table {
       if (present ? !may_update : !may_add) return 0;
       held(m, r) = value;
       has(m, r) = true;
+      // The same results as for keys in the array: an update-only call
+      // reports a replaced value with 1.
       return present ? (may_add ? 0 : 1) : 1;
     }
     uint32_t h = Traits::hash(key);
