@@ -50,14 +50,18 @@ TEST(HashTables, LimitsForEachLength) {
 }
 
 TEST(HashTables, LengthsBeyondAddressableMemoryAreRefused) {
-  // 2^60 slots of 16 bytes is 2^64 bytes: the array size wraps to 0.
+  // 2^60 slots of 16 bytes is 2^64 bytes: the array size wraps to 0. (Only
+  // for 16-byte entries: 2^60 of int_map's 8-byte ones is a plain, failing
+  // allocation.)
   for (const size_t len : {size_t{1} << 60, size_t{1} << 62, (size_t{1} << 61) + 1, SIZE_MAX}) {
     SCOPED_TRACE(len);
     ptr_map p;
     int_map i;
     string_dict d;
     EXPECT_EQ(ptr_map_init(&p, len), 0);
-    EXPECT_EQ(int_map_init(&i, len), 0);
+    if (len > size_t{1} << 60) {
+      EXPECT_EQ(int_map_init(&i, len), 0);
+    }
     EXPECT_EQ(string_dict_init(&d, len), 0);
 
     ptr_map* live = ptr_map_create();
