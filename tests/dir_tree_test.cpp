@@ -430,6 +430,37 @@ TEST_F(DirTreeOnDisk, SymbolicLinksAreListedAsFilesAndNeverFollowed) {
   dir_tree_free(t);
 }
 
+// A cached folder whose parent has become a link to a folder is not reached
+// through the link: the cached listing equals a fresh one. Both when the
+// cache lists the parent first (as a first scan does) and when it lists it
+// after its subfolder (as after the parent was rescanned).
+TEST_F(DirTreeOnDisk, CachedFolderUnderAFolderReplacedByALinkIsDropped) {
+  for (const bool parent_rescanned : {false, true}) {
+    std::filesystem::remove(cache);
+    if (std::filesystem::is_symlink(root + "/a")) {
+      std::filesystem::remove(root + "/a");
+      std::filesystem::rename(root + "/moved", root + "/a");
+    }
+    dir_tree_free(get());
+    if (parent_rescanned) {
+      set_mtime(root + "/a", base_time + 100);
+      dir_tree* t = get();
+      ASSERT_GT(dir_index(t, root + "/a"), dir_index(t, root + "/a/deep"));
+      dir_tree_free(t);
+      set_mtime(root + "/a", base_time + 1);
+    }
+    std::filesystem::rename(root + "/a", root + "/moved");
+    ASSERT_EQ(symlink("moved", (root + "/a").c_str()), 0);
+    dir_tree* cached = get();
+    dir_tree* fresh = dir_tree_get_with_cache_file(root.c_str(), nullptr);
+    EXPECT_EQ(dir_index(cached, root + "/a/deep"), -1) << parent_rescanned;
+    EXPECT_EQ(describe(cached), describe(fresh)) << parent_rescanned;
+    expect_consistent(cached);
+    dir_tree_free(fresh);
+    dir_tree_free(cached);
+  }
+}
+
 TEST_F(DirTreeOnDisk, VerboseAndProgressOutput) {
   dir_tree_verbose = 1;
   testing::internal::CaptureStdout();
