@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -428,6 +430,93 @@ TEST_F(DirTreeOnDisk, SymbolicLinksAreListedAsFilesAndNeverFollowed) {
       EXPECT_EQ(t->files[i].size, 10);  // the target's size
     }
   dir_tree_free(t);
+}
+
+// A cached folder whose parent has become a link to a folder is not reached
+// through the link: the cached listing equals a fresh one. Both when the
+// cache lists the parent first (as a first scan does) and when it lists it
+// after its subfolder (as after the parent was rescanned).
+TEST_F(DirTreeOnDisk, CachedFolderUnderAFolderReplacedByALinkIsDropped) {
+  for (const bool parent_rescanned : {false, true}) {
+    std::filesystem::remove(cache);
+    if (std::filesystem::is_symlink(root + "/a")) {
+      std::filesystem::remove(root + "/a");
+      std::filesystem::rename(root + "/moved", root + "/a");
+    }
+    dir_tree_free(get());
+    if (parent_rescanned) {
+      set_mtime(root + "/a", base_time + 100);
+      dir_tree* t = get();
+      ASSERT_GT(dir_index(t, root + "/a"), dir_index(t, root + "/a/deep"));
+      dir_tree_free(t);
+      set_mtime(root + "/a", base_time + 1);
+    }
+    std::filesystem::rename(root + "/a", root + "/moved");
+    ASSERT_EQ(symlink("moved", (root + "/a").c_str()), 0);
+    dir_tree* cached = get();
+    dir_tree* fresh = dir_tree_get_with_cache_file(root.c_str(), nullptr);
+    EXPECT_EQ(dir_index(cached, root + "/a/deep"), -1) << parent_rescanned;
+    EXPECT_EQ(describe(cached), describe(fresh)) << parent_rescanned;
+    expect_consistent(cached);
+    dir_tree_free(fresh);
+    dir_tree_free(cached);
+  }
+}
+
+// Whatever order the cache lists the folders in, a cached listing with
+// nothing changed equals a fresh one, and so does one after a folder with
+// subfolders was replaced by a link to its moved copy.
+TEST_F(DirTreeOnDisk, AnyFolderOrderInTheCacheGivesTheFreshListing) {
+  make_dirs(root + "/a/deep/x/y");
+  make_dirs(root + "/a/deep/z");
+  write_text(root + "/a/deep/x/y/f.txt", "f");
+  set_mtime(root + "/a/deep", base_time + 2);
+  dir_tree* fresh = dir_tree_get_with_cache_file(root.c_str(), nullptr);
+  dir_tree_free(get());
+  dir_tree saved;
+  ASSERT_EQ(dir_tree_load_cache(&saved, cache.c_str(), root.c_str()), 1);
+  const auto n = static_cast<size_t>(array_count(saved.dirs));
+  for (uint32_t seed = 1; seed <= 20; ++seed) {
+    // A shuffled copy of the cache, written with this root.
+    std::vector<int32_t> order(n);
+    for (size_t i = 0; i < n; ++i) order[i] = static_cast<int32_t>(i);
+    std::mt19937 random(seed);
+    std::shuffle(order.begin(), order.end(), random);
+    std::vector<int32_t> new_index(n);
+    dir_tree shuffled;
+    for (size_t i = 0; i < n; ++i) {
+      new_index[static_cast<size_t>(order[i])] = static_cast<int32_t>(i);
+      dir_tree_add_dir(&shuffled, saved.dirs[order[i]].path, saved.dirs[order[i]].last_write_time);
+    }
+    for (int32_t i = 0; i < array_count(saved.files); ++i) {
+      const dir_tree_file& f = saved.files[i];
+      dir_tree_add_file(&shuffled, f.name, new_index[static_cast<size_t>(f.dir_index)], f.size, f.last_write_time);
+    }
+    ASSERT_EQ(dir_tree_save_cache(&shuffled, cache.c_str()), 1);
+    dir_tree_free_contents(&shuffled);
+    bytes image = read_bytes(cache);
+    image.insert(image.begin() + 12, root.begin(), root.end());
+    write_bytes(cache, image);
+
+    const bool linked = seed % 2 == 0;
+    if (linked) {
+      std::filesystem::rename(root + "/a/deep", root + "/moved");
+      ASSERT_EQ(symlink("../moved", (root + "/a/deep").c_str()), 0);
+    }
+    dir_tree* t = get();
+    dir_tree* now = linked ? dir_tree_get_with_cache_file(root.c_str(), nullptr) : nullptr;
+    EXPECT_EQ(describe(t), describe(linked ? now : fresh)) << "seed " << seed;
+    expect_consistent(t);
+    dir_tree_free(now);
+    dir_tree_free(t);
+    if (linked) {
+      std::filesystem::remove(root + "/a/deep");
+      std::filesystem::rename(root + "/moved", root + "/a/deep");
+      set_mtime(root + "/a", base_time + 1);
+    }
+  }
+  dir_tree_free_contents(&saved);
+  dir_tree_free(fresh);
 }
 
 TEST_F(DirTreeOnDisk, VerboseAndProgressOutput) {

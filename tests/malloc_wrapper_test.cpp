@@ -98,6 +98,12 @@ TEST_F(MallocWrapper, UnknownBlocksAreFatal) {
   EXPECT_EXIT(wrapper_check(u), ExitedWithCode(1), StrEq(fatal("Checked unknown block " + at)));
   EXPECT_EXIT((set_error_location("where.c", 77), wrapper_check(u)), ExitedWithCode(1),
               StrEq("[where.c:77] " + fatal("Checked unknown block " + at)));
+  // The address 1 marks deleted slots inside the table; checking it is still
+  // a check of an unknown block, not a failed hash search.
+  wrapper_on_malloc(u, 8, "m.c", 1);
+  wrapper_on_free(u, "f.c", 2);
+  const void* one = reinterpret_cast<const void*>(uintptr_t{1});
+  EXPECT_EXIT(wrapper_check(one), ExitedWithCode(1), StrEq(fatal("Checked unknown block " + pointer_text(one))));
 }
 
 TEST_F(MallocWrapper, NullAndLiveAddressesPassQuietly) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -273,13 +274,13 @@ int32_t add_dir_seen(scan_state* s, const char* path, int32_t time) {
   return k;
 }
 
-// Appends entries whose strings already live in the tree's pool.
+// Appends a directory whose path already lives in the tree's pool; the
+// caller has put it in `seen`.
 int32_t add_pooled_dir(scan_state* s, const char* path, int32_t time) {
   const int32_t k = array_count(s->tree->dirs);
   array_add(s->tree->dirs, 1);
   if (array_count(s->tree->dirs) != k + 1) return -1;
   s->tree->dirs[k] = {path, time, 0, 0};
-  s->seen.insert(path);
   return k;
 }
 
@@ -319,35 +320,158 @@ bool under_root(std::string_view path, const std::string& root) {
   return (!root.empty() && root.back() == '/') || path[root.size()] == '/';
 }
 
+// The length of the parent part of `path` (below `root`): the path up to its
+// last "/"; 0 when the parent is the root itself.
+size_t parent_length(std::string_view path, const std::string& root) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos || slash <= root.size() ? 0 : slash;
+}
+
+// Decides which cached directories are still reached without passing through
+// a symbolic link: a directory counts only when its parent, up to the root,
+// is a cached directory that still is one. The status of a path follows links
+// in its leading components, so a folder replaced by a link to a folder would
+// otherwise keep its cached subfolders, listed through the link. `is_dir[i]`
+// says whether directory i itself still is one; on return it also says
+// whether its parents are.
+class parent_check {
+ public:
+  parent_check(const dir_tree* old, const std::string& root, std::vector<uint8_t>* is_dir)
+      : old_(old), root_(root), ok_(*is_dir), state_(is_dir->size(), unknown) {}
+
+  // Runs over the directories in order. A cache written by a scan lists each
+  // directory right after its parent's earlier subfolders, so the parent is
+  // nearly always on the stack of the current chain; others are looked up.
+  void run() {
+    std::vector<int32_t> chain;
+    for (size_t i = 0; i < ok_.size(); ++i) {
+      const char* path = old_->dirs[i].path;
+      if (path == nullptr) {
+        state_[i] = bad;
+        continue;
+      }
+      if (state_[i] == unknown) {
+        const std::string_view p(path);
+        const size_t parent = p == root_ ? 0 : parent_length(p, root_);
+        if (parent == 0) {
+          state_[i] = ok_[i] ? good : bad;
+        } else {
+          while (!chain.empty() && !is_prefix(old_->dirs[chain.back()].path, p, parent)) chain.pop_back();
+          const int32_t q = chain.empty() ? -1 : chain.back();
+          if (q >= 0 && std::strlen(old_->dirs[q].path) == parent)
+            state_[i] = ok_[i] && state_[static_cast<size_t>(q)] == good ? good : bad;
+          else
+            resolve(i);
+        }
+      }
+      chain.push_back(static_cast<int32_t>(i));
+    }
+    for (size_t i = 0; i < ok_.size(); ++i) ok_[i] = state_[i] == good;
+  }
+
+ private:
+  enum : uint8_t { unknown, good, bad };
+
+  // True when `dir` is a proper ancestor of `path`, whose parent part is
+  // `parent` bytes long.
+  static bool is_prefix(const char* dir, std::string_view path, size_t parent) {
+    const size_t n = std::strlen(dir);
+    return n <= parent && path.compare(0, n, dir) == 0 && path[n] == '/';
+  }
+
+  // The state of directory i through a lookup of each parent by path.
+  uint8_t resolve(size_t i) {
+    std::vector<size_t> pending;
+    size_t k = i;
+    uint8_t result = bad;
+    for (;;) {
+      if (state_[k] != unknown) {
+        result = state_[k];
+        break;
+      }
+      const std::string_view p(old_->dirs[k].path);
+      const size_t parent = p == root_ ? 0 : parent_length(p, root_);
+      if (!ok_[k]) {
+        state_[k] = result = bad;
+        break;
+      }
+      if (parent == 0) {
+        state_[k] = result = good;
+        break;
+      }
+      const int32_t q = index_of(p.substr(0, parent));
+      pending.push_back(k);
+      if (q < 0) {
+        result = bad;
+        break;
+      }
+      k = static_cast<size_t>(q);
+    }
+    for (size_t j : pending) state_[j] = result;
+    return state_[i];
+  }
+
+  int32_t index_of(std::string_view path) {
+    if (index_.empty()) {
+      index_.reserve(ok_.size());
+      for (size_t i = 0; i < ok_.size(); ++i)
+        if (old_->dirs[i].path != nullptr) index_.emplace(old_->dirs[i].path, static_cast<int32_t>(i));
+    }
+    const auto it = index_.find(path);
+    return it == index_.end() ? -1 : it->second;
+  }
+
+  const dir_tree* old_;
+  const std::string& root_;
+  std::vector<uint8_t>& ok_;
+  std::vector<uint8_t> state_;
+  std::unordered_map<std::string_view, int32_t> index_;  // built on first need
+};
+
 // Carries the still-valid part of `old` into the new tree and rescans
 // changed directories. The new tree has taken over the old tree's pool, so
 // carried entries keep their strings. Returns whether anything changed.
 bool refresh(dir_tree* old, scan_state* s, const std::string& root) {
   bool changed = false;
   const int32_t n_dirs = array_count(old->dirs);
-  std::vector<int32_t> map(static_cast<size_t>(n_dirs), -1);
-  std::vector<int32_t> rescan;
-  for (int32_t i = 0; i < n_dirs; ++i) {
-    dir_tree_dir& d = old->dirs[i];
+  const auto n = static_cast<size_t>(n_dirs);
+  // First the status of every directory, then which of them are reached
+  // without a link, then the new tree in the cache's order.
+  std::vector<uint8_t> is_dir(n, 0);
+  std::vector<int32_t> time(n, 0);
+  for (size_t i = 0; i < n; ++i) {
+    const dir_tree_dir& d = old->dirs[i];
     if (progress_point()) std::fputs(".", stdout);
     platform_file_status st;
     // A directory cached for a root that matched only ignoring case lies
-    // outside this root on a case-sensitive file system, and a directory
-    // listed twice in a damaged cache would list its files twice: drop both.
-    if (d.path != nullptr && under_root(d.path, root) && s->seen.count(d.path) == 0 &&
-        platform_stat(d.path, &st) && st.is_dir) {
-      const int64_t diff = int64_t{st.last_write_time} - d.last_write_time;
+    // outside this root on a case-sensitive file system: drop it.
+    if (d.path != nullptr && under_root(d.path, root) && platform_stat(d.path, &st) && st.is_dir) {
+      is_dir[i] = 1;
+      time[i] = st.last_write_time;
+    }
+  }
+  parent_check(old, root, &is_dir).run();
+
+  std::vector<int32_t> map(n, -1);
+  std::vector<int32_t> rescan;
+  for (size_t i = 0; i < n; ++i) {
+    dir_tree_dir& d = old->dirs[i];
+    // A directory listed twice in a damaged cache would list its files
+    // twice: the first one counts.
+    if (is_dir[i] && s->seen.insert(d.path).second) {
+      const int64_t diff = int64_t{time[i]} - d.last_write_time;
       if (diff == 1 || diff == -1 || diff == 0 || diff == 3600 || diff == -3600) {
-        map[static_cast<size_t>(i)] = add_pooled_dir(s, d.path, d.last_write_time);
-      } else {
-        rescan.push_back(i);
-        d.last_write_time = st.last_write_time;
-        changed = true;
+        map[i] = add_pooled_dir(s, d.path, d.last_write_time);
+        continue;
       }
+      // Rescanned below, which adds it again.
+      s->seen.erase(d.path);
+      rescan.push_back(static_cast<int32_t>(i));
+      d.last_write_time = time[i];
     } else {
       d.path = nullptr;
-      changed = true;
     }
+    changed = true;
   }
   const int32_t n_files = array_count(old->files);
   for (int32_t i = 0; i < n_files; ++i) {

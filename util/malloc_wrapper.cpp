@@ -174,7 +174,8 @@ void wrapper_on_realloc(const void* old_address, const void* new_address, size_t
 
 void wrapper_check(const void* address) {
   if (address == nullptr || find_slot(to_word(address)) >= 0) return;
-  for (size_t i = 0; i < capacity; ++i)
+  // Only a real block address can be in the table; 1 marks deleted slots.
+  for (size_t i = 0; i < capacity && to_word(address) > deleted_slot; ++i)
     if (blocks[i].address == to_word(address))
       fatal_error("Internal error: pointer %p was allocated, but hash search failed", address);
   if (const wrapper_block* freed = find_freed(to_word(address)))
