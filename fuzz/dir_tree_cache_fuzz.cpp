@@ -12,27 +12,11 @@
 
 #include "util/dir_tree.h"
 #include "util/growable_array.h"
+#include "fuzz/scratch_folder.h"
 
 namespace {
 
-std::string scratch_folder() {
-  static std::string folder;
-  if (folder.empty()) {
-    // Memory-backed when possible: every input is written, saved (with a
-    // flush to disk) and read back.
-    const char* tmp = getenv("TMPDIR");
-    std::string t = std::string(tmp && tmp[0] ? tmp : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/dir_tree_cache_fuzz-XXXXXX";
-    if (mkdtemp(t.data()) == nullptr) abort();
-    folder = t;
-    static const std::string remove = folder;
-    atexit([] {
-      unlink((remove + "/in.bin").c_str());
-      unlink((remove + "/out.bin").c_str());
-      rmdir(remove.c_str());
-    });
-  }
-  return folder;
-}
+std::string scratch_folder() { return vormap::fuzz_scratch_folder("dir_tree_cache_fuzz"); }
 
 }  // namespace
 
