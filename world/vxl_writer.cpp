@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "util/platform/files.h"
 #include "world/voxel_world.h"
 
 namespace vormap {
@@ -192,18 +193,6 @@ struct fd_guard {
   int release() { return std::exchange(fd, -1); }
 };
 
-std::string directory_of(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string base_name_of(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool fail(std::string& error, const std::string& what, const std::string& path, int err) {
   error = what + " '" + path + "': " + reason(err);
   return false;
@@ -219,34 +208,18 @@ bool write_in_place(const std::string& path, std::string& error) {
   return true;
 }
 
-bool write_replacing(const std::string& path, const struct stat* existing, std::string& error) {
-  std::string temp = directory_of(path) + "/." + base_name_of(path) + ".XXXXXX";
-  fd_guard out{::mkstemp(temp.data())};
-  if (out.fd < 0) return fail(error, "cannot create", path, errno);
-  struct remove_guard {
-    const std::string& name;
-    bool armed = true;
-    ~remove_guard() {
-      if (armed) ::unlink(name.c_str());
-    }
-  } cleanup{temp};
-
-  // mkstemp makes the file private; give it the mode a plain create (or the
-  // map it replaces) would have.
-  mode_t mode;
-  if (existing != nullptr) {
-    mode = existing->st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+bool write_replacing(const std::string& path, std::string& error) {
+  platform_temp_file temp;
+  if (!platform_temp_open(path.c_str(), &temp)) return fail(error, "cannot create", path, temp.error);
+  const int err = encode_world([&temp](const std::vector<uint8_t>& piece) {
+    return platform_temp_write(&temp, piece.data(), piece.size()) ? 0 : temp.error;
+  });
+  if (err != 0) {
+    platform_temp_abandon(&temp);
+    return fail(error, "cannot write", path, err);
   }
-  if (::fchmod(out.fd, mode) != 0) return fail(error, "cannot create", path, errno);
-  if (int err = encode_to(out.fd)) return fail(error, "cannot write", path, err);
-  if (::fsync(out.fd) != 0) return fail(error, "cannot write", path, errno);
-  if (::close(out.release()) != 0) return fail(error, "cannot write", path, errno);
-  if (::rename(temp.c_str(), path.c_str()) != 0) return fail(error, "cannot replace", path, errno);
-  cleanup.armed = false;
+  if (!platform_temp_commit(&temp))
+    return fail(error, temp.replace_failed ? "cannot replace" : "cannot write", path, temp.error);
   return true;
 }
 
@@ -255,12 +228,12 @@ bool write_replacing(const std::string& path, const struct stat* existing, std::
 bool write_vxl(const std::string& path, std::string& error) {
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0) {
-    if (S_ISREG(st.st_mode)) return write_replacing(path, &st, error);
+    if (S_ISREG(st.st_mode)) return write_replacing(path, error);
     if (S_ISDIR(st.st_mode)) return fail(error, "cannot write", path, EISDIR);
     return write_in_place(path, error);
   }
   if (errno != ENOENT) return fail(error, "cannot write", path, errno);
-  return write_replacing(path, nullptr, error);
+  return write_replacing(path, error);
 }
 
 }  // namespace vormap

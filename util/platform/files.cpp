@@ -102,11 +102,27 @@ bool platform_temp_open(const char* target, platform_temp_file* file) {
   const std::string base = slash ? std::string(slash + 1) : std::string(target);
   std::string name = folder + "." + base + ".tmpXXXXXX";
   file->fd = mkostemp(name.data(), O_CLOEXEC);
-  if (file->fd < 0) return false;
+  if (file->fd < 0) {
+    file->error = errno;
+    return false;
+  }
   file->temp_path = name;
-  // Keep the permissions of a file being replaced.
+  // mkostemp makes the file private: keep the permissions of a file being
+  // replaced, or give those a plain create would.
+  mode_t mode;
   struct stat st;
-  if (stat(target, &st) == 0 && S_ISREG(st.st_mode)) fchmod(file->fd, st.st_mode & 07777);
+  if (stat(target, &st) == 0 && S_ISREG(st.st_mode)) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (fchmod(file->fd, mode) != 0) {
+    file->error = errno;
+    platform_temp_abandon(file);
+    return false;
+  }
   return true;
 }
 
@@ -117,6 +133,7 @@ bool platform_temp_write(platform_temp_file* file, const void* data, size_t leng
     const ssize_t n = write(file->fd, p, length);
     if (n < 0) {
       if (errno == EINTR) continue;
+      file->error = errno;
       return false;
     }
     p += n;
@@ -128,9 +145,17 @@ bool platform_temp_write(platform_temp_file* file, const void* data, size_t leng
 bool platform_temp_commit(platform_temp_file* file) {
   if (file->fd < 0) return false;
   bool ok = fsync(file->fd) == 0;
-  ok = close(file->fd) == 0 && ok;
+  if (!ok) file->error = errno;
+  if (close(file->fd) != 0 && ok) {
+    file->error = errno;
+    ok = false;
+  }
   file->fd = -1;
-  if (ok) ok = rename(file->temp_path.c_str(), file->target.c_str()) == 0;
+  if (ok && rename(file->temp_path.c_str(), file->target.c_str()) != 0) {
+    file->error = errno;
+    file->replace_failed = true;
+    ok = false;
+  }
   if (!ok) unlink(file->temp_path.c_str());
   return ok;
 }

@@ -45,10 +45,13 @@ struct platform_temp_file {
   int fd = -1;
   std::string temp_path;
   std::string target;
+  int error = 0;                // errno of the step that failed
+  bool replace_failed = false;  // the data was complete but the rename failed
 };
 
-// Creates the temporary file. Returns false when it cannot be created
-// (for example when the target's folder does not exist).
+// Creates the temporary file, with the permissions of the regular file it
+// will replace, or those a plain create would give. Returns false when it
+// cannot be created (for example when the target's folder does not exist).
 bool platform_temp_open(const char* target, platform_temp_file* file);
 // Appends bytes. Returns false on a write error.
 bool platform_temp_write(platform_temp_file* file, const void* data, size_t length);
