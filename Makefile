@@ -5,15 +5,20 @@
 PRESET ?= release
 ARGS ?= -s 1234 -o map.vxl
 
-.PHONY: all build map test asan bench clean
+.PHONY: all deps build map test asan bench clean
 
 all: build
 
-build:
+# Every target installs what it needs first (tools/install-deps.sh).
+deps:
+	tools/install-deps.sh test
+
+build: deps
 	cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET)
 
 map:
+	tools/install-deps.sh map
 	cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET) --target vormap
 	./build/$(PRESET)/app/vormap $(ARGS)
@@ -24,7 +29,7 @@ test: build
 asan:
 	$(MAKE) test PRESET=asan
 
-bench:
+bench: deps
 	cmake --preset release
 	cmake --build --preset release
 	for b in build/release/bench/*_bench; do $$b; done

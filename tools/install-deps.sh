@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Installs what the project needs, and nothing more: the one place that knows
+# the project's system packages and its Node packages.
+#
+#   tools/install-deps.sh map     what building the generator needs
+#   tools/install-deps.sh test    everything the tests, tools and benchmarks need
+#   tools/install-deps.sh ci      'test' plus the second compiler and sanitizer runtimes
+#   tools/install-deps.sh --list GROUP...   print the Debian packages only
+#
+# Debian packages that are missing are installed with apt-get (after
+# apt-get update); Node packages come from the committed package-lock.json
+# through `npm ci`. Installing needs root or sudo: without either, the script
+# prints the exact command to run and exits with status 1.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+# Debian packages, by what needs them.
+map_packages=(cmake ninja-build g++ make zlib1g-dev libssl-dev)
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev liblz4-dev pkg-config)
+ci_packages=(clang libclang-rt-14-dev)
+# Node.js and the packages of package-lock.json, for the page tests.
+node_packages=(nodejs npm)
+
+usage() { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; }
+
+list=0
+groups=()
+for arg in "$@"; do
+  case "$arg" in
+    --list) list=1 ;;
+    map|test|ci) groups+=("$arg") ;;
+    -h|--help) usage; exit 0 ;;
+    *) echo "install-deps.sh: unknown group '$arg' (map, test or ci)" >&2; exit 2 ;;
+  esac
+done
+[ ${#groups[@]} -gt 0 ] || groups=(map)
+
+wanted=()
+need_node=0
+for g in "${groups[@]}"; do
+  case "$g" in
+    map)  wanted+=("${map_packages[@]}") ;;
+    test) wanted+=("${map_packages[@]}" "${test_packages[@]}"); need_node=1 ;;
+    ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
+  esac
+done
+# A node found on the PATH (the machine's own, newer than Debian's) is kept.
+if [ $need_node = 1 ] && ! command -v node >/dev/null 2>&1; then
+  wanted+=("${node_packages[@]}")
+fi
+# De-duplicate, keeping the order.
+declare -A seen=()
+packages=()
+for p in "${wanted[@]}"; do
+  [ -n "${seen[$p]:-}" ] && continue
+  seen[$p]=1
+  packages+=("$p")
+done
+
+if [ $list = 1 ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" = 0 ]; then
+    sudo=()
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo=(sudo)
+  else
+    echo "install-deps.sh: missing packages and neither root nor sudo; run as root:" >&2
+    echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "installing: ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
+
+# Node packages, exactly as locked; skipped when node_modules already matches.
+if [ $need_node = 1 ]; then
+  stamp="$root/node_modules/.package-lock.json"
+  if [ ! -f "$stamp" ] || ! cmp -s <(tail -n +2 "$root/package-lock.json") <(tail -n +2 "$stamp" 2>/dev/null); then
+    echo "installing Node packages from package-lock.json" >&2
+    (cd "$root" && npm ci --no-audit --no-fund --loglevel=error >&2)
+  fi
+fi
