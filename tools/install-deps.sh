@@ -83,11 +83,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 fi
 
-# Node packages, exactly as locked; skipped when node_modules already matches.
+# Node packages, exactly as locked; skipped when node_modules was installed
+# from this very lock file.
 if [ $need_node = 1 ]; then
-  stamp="$root/node_modules/.package-lock.json"
-  if [ ! -f "$stamp" ] || ! cmp -s <(tail -n +2 "$root/package-lock.json") <(tail -n +2 "$stamp" 2>/dev/null); then
+  stamp="$root/node_modules/.installed-lock.sha256"
+  want=$(sha256sum "$root/package-lock.json" | cut -d' ' -f1)
+  if [ "$(cat "$stamp" 2>/dev/null)" != "$want" ]; then
     echo "installing Node packages from package-lock.json" >&2
     (cd "$root" && npm ci --no-audit --no-fund --loglevel=error >&2)
+    echo "$want" > "$stamp"
   fi
 fi
