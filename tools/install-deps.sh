@@ -20,6 +20,8 @@ test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev liblz4-dev 
 ci_packages=(clang libclang-rt-14-dev)
 # Node.js and the packages of package-lock.json, for the page tests.
 node_packages=(nodejs npm)
+# The browser the page tests drive.
+browser_packages=(chromium)
 
 usage() { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; }
 
@@ -40,8 +42,8 @@ need_node=0
 for g in "${groups[@]}"; do
   case "$g" in
     map)  wanted+=("${map_packages[@]}") ;;
-    test) wanted+=("${map_packages[@]}" "${test_packages[@]}"); need_node=1 ;;
-    ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
+    test) wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}"); need_node=1 ;;
+    ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
   esac
 done
 # A node found on the PATH (the machine's own, newer than Debian's) is kept.
