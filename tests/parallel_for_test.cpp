@@ -1,0 +1,54 @@
+#include "util/parallel_for.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace vormap {
+namespace {
+
+// Every item is visited exactly once, in blocks that tile the range in order,
+// for thread counts below, at and above the item count.
+TEST(ParallelFor, CoversEachItemOnceInContiguousBlocks) {
+  struct Case {
+    int threads;
+    int64_t begin, end, min_block;
+  };
+  const Case cases[] = {{1, 0, 10, 1}, {2, 0, 10, 1}, {3, -5, 6, 1},  {8, 0, 3, 1},
+                        {4, 0, 512, 64}, {4, 0, 100, 60}, {2, 7, 7, 1}, {5, 0, 1, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "threads " << c.threads << " range [" << c.begin << ", "
+                                    << c.end << ") min_block " << c.min_block);
+    set_thread_count(c.threads);
+    std::mutex m;
+    std::vector<std::pair<int64_t, int64_t>> blocks;
+    std::vector<int> seen(static_cast<size_t>(c.end - c.begin), 0);
+    parallel_for(c.begin, c.end, [&](int64_t lo, int64_t hi) {
+      for (int64_t i = lo; i < hi; ++i) ++seen[static_cast<size_t>(i - c.begin)];
+      std::lock_guard<std::mutex> lock(m);
+      blocks.emplace_back(lo, hi);
+    }, c.min_block);
+    for (int n : seen) EXPECT_EQ(n, 1);
+    std::set<std::pair<int64_t, int64_t>> sorted(blocks.begin(), blocks.end());
+    int64_t next = c.begin;
+    for (auto [lo, hi] : sorted) {
+      EXPECT_EQ(lo, next);
+      EXPECT_LT(lo, hi);
+      if (c.end - c.begin >= c.min_block) {
+        EXPECT_GE(hi - lo, c.min_block);
+      }
+      next = hi;
+    }
+    if (c.end > c.begin) {
+      EXPECT_EQ(next, c.end);
+    }
+    EXPECT_LE(static_cast<int>(blocks.size()), c.threads);
+  }
+}
+
+}  // namespace
+}  // namespace vormap

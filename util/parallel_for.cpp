@@ -1,0 +1,66 @@
+#include "util/parallel_for.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace vormap {
+namespace {
+
+std::atomic<int> chosen_threads{0};
+
+int threads_from_environment() {
+  const char* text = std::getenv("VORMAP_THREADS");
+  if (text != nullptr && *text != '\0' && std::strlen(text) <= 3) {
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    if (*end == '\0' && n >= 1 && n <= 256) return static_cast<int>(n);
+  }
+  const unsigned processors = std::thread::hardware_concurrency();
+  return processors == 0 ? 1 : static_cast<int>(std::min(processors, 256u));
+}
+
+}  // namespace
+
+int thread_count() {
+  int n = chosen_threads.load(std::memory_order_relaxed);
+  if (n == 0) {
+    n = threads_from_environment();
+    chosen_threads.store(n, std::memory_order_relaxed);
+  }
+  return n;
+}
+
+void set_thread_count(int n) { chosen_threads.store(std::max(n, 1), std::memory_order_relaxed); }
+
+void parallel_for(int64_t begin, int64_t end, const std::function<void(int64_t, int64_t)>& fn,
+                  int64_t min_block) {
+  if (end <= begin) return;
+  const int64_t items = end - begin;
+  const int64_t by_size = std::max<int64_t>(1, items / std::max<int64_t>(min_block, 1));
+  const int64_t blocks = std::min<int64_t>(thread_count(), by_size);
+  if (blocks <= 1) {
+    fn(begin, end);
+    return;
+  }
+  auto block_start = [&](int64_t b) { return begin + items * b / blocks; };
+  std::vector<std::jthread> workers;
+  workers.reserve(static_cast<size_t>(blocks - 1));
+  std::vector<int64_t> unstarted;
+  for (int64_t b = 1; b < blocks; ++b) {
+    try {
+      workers.emplace_back([&fn, lo = block_start(b), hi = block_start(b + 1)] { fn(lo, hi); });
+    } catch (const std::system_error&) {
+      unstarted.push_back(b);
+    }
+  }
+  fn(block_start(0), block_start(1));
+  for (int64_t b : unstarted) fn(block_start(b), block_start(b + 1));
+  // The jthreads join as `workers` goes out of scope.
+}
+
+}  // namespace vormap
