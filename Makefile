@@ -3,6 +3,9 @@
 #   make test                             build and run every test
 #   make asan                             the tests under ASan and UBSan
 PRESET ?= release
+# The map is built by a preset of its own that leaves out the tests, tools and
+# benchmarks, so it needs only the generator's packages.
+MAP_PRESET ?= map
 ARGS ?= -s 1234 -o map.vxl
 
 .PHONY: all deps build map test asan bench clean
@@ -19,9 +22,9 @@ build: deps
 
 map:
 	tools/install-deps.sh map
-	cmake --preset $(PRESET)
-	cmake --build --preset $(PRESET) --target vormap
-	./build/$(PRESET)/app/vormap $(ARGS)
+	cmake --preset $(MAP_PRESET)
+	cmake --build --preset $(MAP_PRESET) --target vormap
+	./build/$(MAP_PRESET)/app/vormap $(ARGS)
 
 test: build
 	ctest --preset $(PRESET)

@@ -5,6 +5,7 @@
 #   tools/install-deps.sh map     what building the generator needs
 #   tools/install-deps.sh test    everything the tests, tools and benchmarks need
 #   tools/install-deps.sh ci      'test' plus the second compiler and sanitizer runtimes
+#   tools/install-deps.sh fresh-root   what tools/fresh-machine-check.sh needs
 #   tools/install-deps.sh --list GROUP...   print the Debian packages only
 #
 # Debian packages that are missing are installed with apt-get (after
@@ -15,24 +16,29 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 # Debian packages, by what needs them.
-map_packages=(cmake ninja-build g++ make zlib1g-dev libssl-dev)
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev liblz4-dev pkg-config)
+map_packages=(cmake ninja-build g++ make)
+# The whole utility library (zlib, libcrypto), vxltool (libpng), the tests
+# and the benchmarks.
+test_packages=(zlib1g-dev libssl-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config)
 ci_packages=(clang libclang-rt-14-dev)
-# Node.js and the packages of package-lock.json, for the page tests.
-node_packages=(nodejs npm)
+# Node.js and the packages of package-lock.json, for the page tests (npm
+# reaches its registry over https).
+node_packages=(nodejs npm ca-certificates)
 # The browser the page tests drive.
 browser_packages=(chromium)
+# Building a fresh Debian root to try the README's commands in.
+fresh_root_packages=(debootstrap)
 
-usage() { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; }
 
 list=0
 groups=()
 for arg in "$@"; do
   case "$arg" in
     --list) list=1 ;;
-    map|test|ci) groups+=("$arg") ;;
+    map|test|ci|fresh-root) groups+=("$arg") ;;
     -h|--help) usage; exit 0 ;;
-    *) echo "install-deps.sh: unknown group '$arg' (map, test or ci)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group '$arg' (map, test, ci or fresh-root)" >&2; exit 2 ;;
   esac
 done
 [ ${#groups[@]} -gt 0 ] || groups=(map)
@@ -44,10 +50,12 @@ for g in "${groups[@]}"; do
     map)  wanted+=("${map_packages[@]}") ;;
     test) wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}"); need_node=1 ;;
     ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
+    fresh-root) wanted+=("${fresh_root_packages[@]}") ;;
   esac
 done
-# A node found on the PATH (the machine's own, newer than Debian's) is kept.
-if [ $need_node = 1 ] && ! command -v node >/dev/null 2>&1; then
+# A node and npm found on the PATH (the machine's own, newer than Debian's)
+# are kept.
+if [ $need_node = 1 ] && ! { command -v node && command -v npm; } >/dev/null 2>&1; then
   wanted+=("${node_packages[@]}")
 fi
 # De-duplicate, keeping the order.
@@ -70,19 +78,29 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
+  command="apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
+  if ! command -v apt-get >/dev/null 2>&1; then
+    echo "install-deps.sh: missing packages and no apt-get; install the equivalents of these Debian packages: ${missing[*]}" >&2
+    exit 1
+  fi
   if [ "$(id -u)" = 0 ]; then
     sudo=()
   elif command -v sudo >/dev/null 2>&1; then
+    # sudo may ask for a password on a terminal.
     sudo=(sudo)
   else
-    echo "install-deps.sh: missing packages and neither root nor sudo; run as root:" >&2
-    echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}" >&2
+    echo "install-deps.sh: missing packages, and neither root nor sudo to install them; as root, run:" >&2
+    echo "  $command" >&2
     exit 1
   fi
-  echo "installing: ${missing[*]}" >&2
+  echo "installing Debian packages: ${missing[*]}" >&2
   export DEBIAN_FRONTEND=noninteractive
-  "${sudo[@]}" apt-get update -qq
-  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+  if ! { "${sudo[@]}" apt-get update -qq &&
+         "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >&2; then
+    echo "install-deps.sh: apt-get could not install the missing packages; as root, run:" >&2
+    echo "  $command" >&2
+    exit 1
+  fi
 fi
 
 # Node packages, exactly as locked; skipped when node_modules was installed
@@ -92,7 +110,10 @@ if [ $need_node = 1 ]; then
   want=$(sha256sum "$root/package-lock.json" | cut -d' ' -f1)
   if [ "$(cat "$stamp" 2>/dev/null)" != "$want" ]; then
     echo "installing Node packages from package-lock.json" >&2
-    (cd "$root" && npm ci --no-audit --no-fund --loglevel=error >&2)
+    if ! (cd "$root" && npm ci --no-audit --no-fund --loglevel=error >&2); then
+      echo "install-deps.sh: npm ci could not install the Node packages of package-lock.json" >&2
+      exit 1
+    fi
     echo "$want" > "$stamp"
   fi
 fi
