@@ -18,7 +18,9 @@
 #    the same seed, and with the fresh root's own release build.
 #
 # WORK_DIR defaults to /var/tmp/vormap-fresh-root. Needs root (debootstrap,
-# mount, chroot) and the network (Debian's mirror, the npm registry). Slow:
+# mount, chroot) and the network (Debian's mirror, the npm registry); the
+# root gets this machine's name servers, proxy variables and locally added CA
+# certificates. Slow:
 # tens of minutes, mostly installing packages and building. Progress and
 # the commands' output go to standard output; the last lines are a PASS or
 # FAIL summary, and the exit status is 0 only on PASS.
@@ -92,7 +94,11 @@ mount_root() {
   mount_in "$r/dev/shm" -t tmpfs -o mode=1777 tmpfs
 }
 in_root() {  # in_root DIR COMMAND: a login-like shell as root in the chroot
-  chroot "$1" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 \
+  local proxies=() v
+  for v in http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY; do
+    [ -n "${!v:-}" ] && proxies+=("$v=${!v}")
+  done
+  chroot "$1" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 "${proxies[@]}" \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     /bin/bash -c "$2"
 }
@@ -162,7 +168,17 @@ step "unpacking a fresh root in $rootfs"
 remove_root "$rootfs"
 mkdir -p "$rootfs"
 tar -C "$rootfs" -xzf "$base_tar"
+# The network as this machine sees it: its name servers, and the certificate
+# authorities its administrator added (Debian's ca-certificates picks them up
+# when it is installed), or npm cannot reach its registry through a proxy
+# that re-signs TLS.
 cp -L /etc/resolv.conf "$rootfs/etc/resolv.conf"
+local_cas=(/usr/local/share/ca-certificates/*.crt)
+if [ -e "${local_cas[0]}" ]; then
+  mkdir -p "$rootfs/usr/local/share/ca-certificates"
+  cp -L "${local_cas[@]}" "$rootfs/usr/local/share/ca-certificates/"
+  echo "copied this machine's ${#local_cas[@]} local CA certificates into the root"
+fi
 mount_root "$rootfs"
 
 step "cloning $(git -C "$repo" rev-parse --short HEAD) ($(git -C "$repo" log -1 --format=%s | cut -c1-60)) into /root/vormap"
