@@ -20,12 +20,14 @@
 # WORK_DIR defaults to /var/tmp/vormap-fresh-root. Needs root (debootstrap,
 # mount, chroot) and the network (Debian's mirror, the npm registry); the
 # root gets this machine's name servers, proxy variables and locally added CA
-# certificates. Slow:
-# tens of minutes, mostly installing packages and building. Progress and
-# the commands' output go to standard output; the last lines are a PASS or
-# FAIL summary, and the exit status is 0 only on PASS.
+# certificates. Slow: tens of minutes, mostly installing packages and
+# building. Progress and the commands' output go to standard output; the
+# last lines are a PASS or FAIL summary, and the exit status is 0 only on
+# PASS.
 set -euo pipefail
-
+# The whole script is one block, read before it runs: editing or checking
+# out another version of this file during a run cannot change that run.
+{
 seed=1234
 toolchain=(cmake ninja-build g++ clang make git python3)
 
@@ -34,7 +36,7 @@ work=/var/tmp/vormap-fresh-root
 for arg in "$@"; do
   case "$arg" in
     --rebuild) rebuild=1 ;;
-    -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"; exit 0 ;;
     -*) echo "fresh-machine-check.sh: unknown option '$arg'" >&2; exit 2 ;;
     *) work=$arg ;;
   esac
@@ -234,3 +236,5 @@ echo "   map of seed $seed: $([ $maps_ok = 1 ] && echo "identical to this machin
 echo "   the fresh root stays in $rootfs for a look (chroot $rootfs)"
 echo "fresh-machine check: $verdict"
 [ $verdict = PASS ]
+exit
+}

@@ -29,7 +29,7 @@ browser_packages=(chromium)
 # Building a fresh Debian root to try the README's commands in.
 fresh_root_packages=(debootstrap)
 
-usage() { sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"; }
 
 list=0
 groups=()
