@@ -1,6 +1,6 @@
 // Runs part of a test in a forked child: as an unprivileged user, under an
 // address-space limit, and within a time limit. The part's return value is
-// the child's exit status; an exception or a crash shows as a signal.
+// the child's exit status; an exception gives 125, a crash a signal.
 #pragma once
 
 #include <grp.h>
@@ -80,7 +80,13 @@ inline child_result run_in_child(const std::function<int()>& part, const child_l
       const rlimit limit{limits.address_space, limits.address_space};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(121);
     }
-    _exit(part());
+    // An exception must not unwind into the test framework's copy here.
+    int status = 125;
+    try {
+      status = part();
+    } catch (...) {
+    }
+    _exit(status);
   }
   child_result result;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.seconds);
