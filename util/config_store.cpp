@@ -88,7 +88,14 @@ void put_le(std::vector<uint8_t>* out, uint32_t v, int bytes) {
 
 }  // namespace
 
-void cfg_set_dir(const char* directory) { config_dir = directory ? directory : ""; }
+void cfg_set_dir(const char* directory) {
+  try {
+    config_dir = directory ? directory : "";
+  } catch (const std::exception&) {
+    // Out of memory: decided again at the next open.
+    config_dir.clear();
+  }
+}
 
 cfg* cfg_open(const char* name, const char* mode) {
   if (name == nullptr || mode == nullptr || (mode[0] != 'r' && mode[0] != 'w')) return nullptr;
