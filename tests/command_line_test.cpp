@@ -1,15 +1,21 @@
 #include "app/command_line.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/run_process.h"
@@ -145,6 +151,85 @@ TEST_F(EndToEnd, AFailedWriteLeavesTheExistingMapUntouched) {
   const std::vector<uint8_t> kept = read_bytes(map);
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "precious map");
   EXPECT_EQ(std::system(("test $(ls -A '" + dir_ + "' | wc -l) -eq 1").c_str()), 0) << "temporary file removed";
+}
+
+// Starts vormap in `dir` with the default action for SIGINT, SIGTERM and
+// SIGHUP (as from a terminal), its output discarded.
+pid_t start_vormap(const std::string& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> words = {"vormap"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    sigset_t caught;
+    sigemptyset(&caught);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+      ::signal(sig, SIG_DFL);
+      sigaddset(&caught, sig);
+    }
+    ::sigprocmask(SIG_UNBLOCK, &caught, nullptr);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    if (::chdir(dir.c_str()) != 0) ::_exit(126);
+    ::execv(VORMAP_EXE, argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+bool has_temporary_file(const std::string& dir, const std::string& map) {
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    if (e.path().filename().string().rfind("." + map + ".tmp", 0) == 0) return true;
+  return false;
+}
+
+// Ended by SIGTERM, SIGINT or SIGHUP, a run leaves the old map or the new one
+// and never a temporary file; when the signal ends it, it ends by that
+// signal. The signals go at several moments: at once, as soon as the
+// temporary file appears, and some milliseconds later (while writing, or
+// after the rename).
+TEST_F(EndToEnd, ASignalLeavesTheOldOrTheNewMapAndNoTemporaryFile) {
+  ASSERT_EQ(run({"-s", "2", "-o", "new.vxl"}).exit_status, 0);
+  const std::vector<uint8_t> new_map = read_bytes(dir_ + "/new.vxl");
+  const std::vector<uint8_t> old_map = {'o', 'l', 'd'};
+  const std::string work = dir_ + "/work";
+  make_dirs(work);
+  const struct {
+    int sig;
+    int ms_after_temporary_file;  // -1: at once
+  } moments[] = {{SIGTERM, -1}, {SIGTERM, 0}, {SIGINT, 0}, {SIGHUP, 0}, {SIGTERM, 0},
+                 {SIGTERM, 2},  {SIGTERM, 5}, {SIGTERM, 10}, {SIGTERM, 20}, {SIGTERM, 40}};
+  int ended_while_writing = 0;
+  for (const auto& m : moments) {
+    SCOPED_TRACE(::testing::Message() << "signal " << m.sig << " at " << m.ms_after_temporary_file << " ms");
+    write_bytes(work + "/k.vxl", old_map);
+    const pid_t pid = start_vormap(work, {"-s", "2", "-o", "k.vxl"});
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    bool ended = false, seen = false;
+    if (m.ms_after_temporary_file >= 0) {
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+      while (!seen && !ended && std::chrono::steady_clock::now() < give_up) {
+        seen = has_temporary_file(work, "k.vxl");
+        if (!seen) ended = ::waitpid(pid, &status, WNOHANG) == pid;
+      }
+      if (seen) std::this_thread::sleep_for(std::chrono::milliseconds(m.ms_after_temporary_file));
+    }
+    if (!ended) {
+      ::kill(pid, m.sig);
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    }
+    const bool by_signal = WIFSIGNALED(status) && WTERMSIG(status) == m.sig;
+    EXPECT_TRUE(by_signal || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << "status " << status;
+    const std::vector<uint8_t> now = read_bytes(work + "/k.vxl");
+    EXPECT_TRUE(now == old_map || now == new_map) << now.size() << " bytes";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work), {}), 1) << "a temporary file is left";
+    if (seen && by_signal && now == old_map) ++ended_while_writing;
+  }
+  EXPECT_GT(ended_while_writing, 0) << "no signal arrived while the map was being written";
 }
 
 TEST_F(EndToEnd, FullDeviceIsReported) {

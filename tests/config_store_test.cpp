@@ -1,14 +1,19 @@
 #include "util/config_store.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/child_process.h"
 #include "tests/scratch_dir.h"
 #include "util/growable_array.h"
+#include "util/platform/files.h"
 
 namespace vormap {
 namespace {
@@ -216,6 +221,102 @@ TEST_F(ConfigStore, KeyLengthLimit) {
   c = cfg_open("long", "r");
   EXPECT_EQ(get_string(c, std::string(32766, 'K').c_str()), "v");
   cfg_close(c);
+}
+
+// A store file its user may not write (mode 0, or read-only) survives a
+// write session, although the user may write the folder and so could rename
+// a file over it: the session works in memory and the close reports failure.
+TEST_F(ConfigStore, AFileTheUserMayNotWriteSurvivesAWriteSession) {
+  const testing::plain_user user = testing::find_plain_user();
+  if (!user.missing.empty()) GTEST_SKIP() << user.missing;
+  ASSERT_TRUE(testing::open_up(tmp.path()));
+  const bytes before = cat(magic, {2, 0, 'k', 0, 4, 0, 0, 0, 'o', 'l', 'd', 0});
+  for (const mode_t mode : {0000, 0444}) {
+    SCOPED_TRACE(::testing::Message() << "mode 0" << std::oct << mode);
+    const std::string home = tmp / ("home" + std::to_string(mode));
+    make_dirs(home);
+    ASSERT_TRUE(testing::give_to(home, user, 0755));
+    const std::string store = home + "/s.cfg";
+    write_bytes(store, before);
+    ASSERT_TRUE(testing::give_to(store, user, mode));
+    const ino_t inode = inode_of(store);
+    const testing::child_result r = testing::run_in_child(
+        [&] {
+          cfg_set_dir(home.c_str());
+          cfg* c = cfg_open("s", "w");
+          if (c == nullptr) return 2;
+          cfg_set_string(c, "k", "new");
+          const bool in_memory = get_string(c, "k") == "new";
+          return cfg_close(c) == 0 && in_memory ? 0 : 3;
+        },
+        {&user});
+    EXPECT_EQ(r.exit_status, 0) << r;
+    EXPECT_EQ(read_bytes(store), before);
+    EXPECT_EQ(inode_of(store), inode);
+    EXPECT_EQ(files_in(home), std::vector<std::string>{"s.cfg"});
+  }
+}
+
+// A store file that is a symbolic link is written through: the file it
+// leads to gets the store, created when it is not there yet, and the link
+// stays.
+TEST_F(ConfigStore, ALinkedStoreIsWrittenThroughTheLink) {
+  const std::string elsewhere = tmp / "elsewhere";
+  make_dirs(elsewhere);
+  const bytes expected = cat(magic, {0x02, 0x00, 0x6B, 0x00, 0x04, 0x00, 0x00, 0x00, 0x61, 0x62, 0x63, 0x00});
+  for (const bool target_exists : {true, false}) {
+    const std::string name = target_exists ? "existing" : "dangling";
+    SCOPED_TRACE(name);
+    const std::string target = elsewhere + "/" + name + ".cfg";
+    if (target_exists) write_bytes(target, cat(magic, {2, 0, 'k', 0, 4, 0, 0, 0, 'o', 'l', 'd', 0}));
+    ASSERT_EQ(symlink(target.c_str(), file(name.c_str()).c_str()), 0);
+    cfg* c = cfg_open(name.c_str(), "w");
+    EXPECT_EQ(get_string(c, "k"), target_exists ? "old" : "<absent>");
+    cfg_set_string(c, "k", "abc");
+    EXPECT_EQ(cfg_close(c), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(file(name.c_str())));
+    EXPECT_EQ(std::filesystem::read_symlink(file(name.c_str())), target);
+    EXPECT_EQ(read_bytes(target), expected);
+  }
+  EXPECT_EQ(files_in(dir), (std::vector<std::string>{"dangling.cfg", "existing.cfg"}));
+}
+
+// Files that never end, never come, or are far larger than any store: each
+// opens as an empty store within seconds and without running out of memory
+// under a 512 MiB address-space limit. A write session refuses the link to
+// the device and the pipe, and replaces the oversized file like a damaged one.
+TEST_F(ConfigStore, EndlessBlockingAndHugeFilesOpenEmpty) {
+  if (!testing::address_space_limit_works) GTEST_SKIP() << "AddressSanitizer needs more address space than the limit";
+  ASSERT_EQ(symlink("/dev/zero", file("zero").c_str()), 0);
+  ASSERT_EQ(mkfifo(file("fifo").c_str(), 0644), 0);
+  {
+    const int fd = open(file("huge").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, platform_read_limit + 1), 0);  // sparse: no disk space
+    close(fd);
+  }
+  const struct {
+    const char* name;
+    int closed_after_writing;
+  } cases[] = {{"zero", 0}, {"fifo", 0}, {"huge", 1}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    const testing::child_result r = testing::run_in_child(
+        [&] {
+          for (const char* mode : {"r", "w"}) {
+            cfg* c = cfg_open(k.name, mode);
+            if (c == nullptr) return 2;
+            if (array_count(c->entries) != 0) return 3;
+            if (cfg_close(c) != (mode[0] == 'w' ? k.closed_after_writing : 1)) return 4;
+          }
+          return 0;
+        },
+        {nullptr, testing::test_address_space, 20});
+    EXPECT_EQ(r.exit_status, 0) << r;
+  }
+  EXPECT_EQ(std::filesystem::read_symlink(file("zero")), "/dev/zero");
+  EXPECT_TRUE(std::filesystem::is_fifo(file("fifo")));
+  EXPECT_EQ(read_bytes(file("huge")), magic);
 }
 
 TEST(ConfigDir, RegistryValueElseCDriveVorAndSetDirSkipsTheRegistry) {

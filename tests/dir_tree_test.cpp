@@ -1,6 +1,7 @@
 #include "util/dir_tree.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/child_process.h"
 #include "tests/scratch_dir.h"
 #include "util/config_store.h"
 #include "util/growable_array.h"
+#include "util/platform/files.h"
 
 namespace vormap {
 namespace {
@@ -419,6 +422,100 @@ TEST_F(DirTreeOnDisk, DamagedCacheMeansAFullScanAndAFreshCache) {
   dir_tree_free(good);
 }
 
+// A cache file its user may not write (mode 0, or read-only) is left as it
+// is, although the user may write its folder and so could rename a file over
+// it; the listing is still complete.
+TEST_F(DirTreeOnDisk, ACacheTheUserMayNotWriteIsLeftAsItIs) {
+  const testing::plain_user user = testing::find_plain_user();
+  if (!user.missing.empty()) GTEST_SKIP() << user.missing;
+  ASSERT_TRUE(testing::open_up(tmp.path()));
+  const std::string home = tmp / "home";
+  make_dirs(home);
+  ASSERT_TRUE(testing::give_to(home, user, 0755));
+  for (const mode_t mode : {0000, 0444}) {
+    SCOPED_TRACE(::testing::Message() << "mode 0" << std::oct << mode);
+    const std::string file = home + "/cache" + std::to_string(mode) + ".bin";
+    write_text(file, "not a cache, but the user's");
+    ASSERT_TRUE(testing::give_to(file, user, mode));
+    const ino_t inode = inode_of(file);
+    const testing::child_result r = testing::run_in_child(
+        [&] {
+          dir_tree* t = dir_tree_get_with_cache_file(root.c_str(), file.c_str());
+          if (t == nullptr) return 2;
+          const bool complete = array_count(t->dirs) == 4 && array_count(t->files) == 4;
+          dir_tree_free(t);
+          return complete ? 0 : 3;
+        },
+        {&user});
+    EXPECT_EQ(r.exit_status, 0) << r;
+    const bytes kept = read_bytes(file);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "not a cache, but the user's");
+    EXPECT_EQ(inode_of(file), inode);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home), {}), 2) << "no temporary file left";
+}
+
+// A cache file that is a symbolic link is written through: the file it leads
+// to becomes the cache (created when missing) and the link stays.
+TEST_F(DirTreeOnDisk, ALinkedCacheIsWrittenThroughTheLink) {
+  const std::string target = tmp / "kept-elsewhere.bin";
+  ASSERT_EQ(symlink(target.c_str(), cache.c_str()), 0);
+  dir_tree* first = get();
+  EXPECT_TRUE(std::filesystem::is_symlink(cache));
+  dir_tree loaded;
+  EXPECT_EQ(dir_tree_load_cache(&loaded, target.c_str(), root.c_str()), 1);
+  EXPECT_EQ(array_count(loaded.dirs), 3);
+  dir_tree_free_contents(&loaded);
+  // A new folder rewrites the cache, again through the link.
+  make_dirs(root + "/c");
+  dir_tree* second = get();
+  EXPECT_TRUE(std::filesystem::is_symlink(cache));
+  EXPECT_EQ(dir_tree_load_cache(&loaded, target.c_str(), root.c_str()), 1);
+  EXPECT_EQ(array_count(loaded.dirs), 4);
+  dir_tree_free_contents(&loaded);
+  dir_tree_free(first);
+  dir_tree_free(second);
+}
+
+// A cache file that never ends, never comes, or is far larger than any cache
+// counts as no cache: the full listing comes within seconds and without
+// running out of memory under a 512 MiB address-space limit. The link to the
+// device and the pipe are left as they are; the oversized file becomes a
+// fresh cache, like a damaged one.
+TEST_F(DirTreeOnDisk, EndlessBlockingAndHugeCacheFilesMeanNoCache) {
+  if (!testing::address_space_limit_works) GTEST_SKIP() << "AddressSanitizer needs more address space than the limit";
+  dir_tree* fresh = dir_tree_get_with_cache_file(root.c_str(), nullptr);
+  const std::set<std::string> want = describe(fresh);
+  dir_tree_free(fresh);
+  const std::string zero = tmp / "zero.bin", fifo = tmp / "fifo.bin", huge = tmp / "huge.bin";
+  ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  {
+    const int fd = open(huge.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, platform_read_limit + 1), 0);  // sparse: no disk space
+    close(fd);
+  }
+  for (const std::string& file : {zero, fifo, huge}) {
+    SCOPED_TRACE(file);
+    const testing::child_result r = testing::run_in_child(
+        [&] {
+          dir_tree* t = dir_tree_get_with_cache_file(root.c_str(), file.c_str());
+          if (t == nullptr) return 2;
+          const bool same = describe(t) == want;
+          dir_tree_free(t);
+          return same ? 0 : 3;
+        },
+        {nullptr, testing::test_address_space, 20});
+    EXPECT_EQ(r.exit_status, 0) << r;
+  }
+  EXPECT_EQ(std::filesystem::read_symlink(zero), "/dev/zero");
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  dir_tree loaded;
+  EXPECT_EQ(dir_tree_load_cache(&loaded, huge.c_str(), root.c_str()), 1);
+  dir_tree_free_contents(&loaded);
+}
+
 TEST_F(DirTreeOnDisk, SymbolicLinksAreListedAsFilesAndNeverFollowed) {
   ASSERT_EQ(symlink("..", (root + "/a/deep/loop").c_str()), 0);
   ASSERT_EQ(symlink("../a1.txt", (root + "/a/deep/to_file").c_str()), 0);
@@ -521,27 +618,27 @@ TEST_F(DirTreeOnDisk, AnyFolderOrderInTheCacheGivesTheFreshListing) {
 
 TEST_F(DirTreeOnDisk, VerboseAndProgressOutput) {
   dir_tree_verbose = 1;
-  testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();
   dir_tree_free(dir_tree_get_with_cache_file(root.c_str(), nullptr));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "No cache file\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "No cache file\n");
   dir_tree_free(get());
   // With a cache, the root's two children are reached a second time.
-  testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();
   dir_tree_free(get());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "DD");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "DD");
   dir_tree_verbose = 0;
 
   // Without a mask nothing is shown; with one, the progress line is cleared
   // at the end (all bits set: no mark until the counter wraps).
   std::filesystem::remove(cache);
-  testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();
   dir_tree_free(get());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
   std::filesystem::remove(cache);
   dir_tree_progress_mask = -1;
-  testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();
   dir_tree_free(get());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(78, ' ') + "\r");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), std::string(78, ' ') + "\r");
   dir_tree_progress_mask = 0;
 }
 

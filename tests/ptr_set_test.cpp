@@ -223,24 +223,63 @@ TEST(PtrSet, RaisingListMaxKeepsListsInBounds) {
   ptr_set_free(set);
 }
 
+// A list limit of 6: the seventh element makes a table of 16 (twice the
+// power of two at or above 6), which doubles at its grow_at of 12. Shrinking,
+// the table halves at its shrink_at of 4 and turns into a quad below that.
+TEST(PtrSet, FormsChangeAtListLimitSix) {
+  ptr_set_list_max = 6;
+  constexpr shape table8{ptr_set_form::table, 8};
+  const std::vector<shape> growing6 = {single,  single,  quad,    quad,    quad,    list8,   list8,
+                                       table16, table16, table16, table16, table16, table32};
+  ptr_set set = 0;
+  for (size_t n = 0; n < growing6.size(); ++n) {
+    if (n > 0) set = ptr_set_add(set, element(n - 1));
+    EXPECT_EQ(shape_of(set), growing6[n]) << "count " << n;
+    EXPECT_EQ(ptr_set_count(set), n);
+  }
+  ptr_set_free(set);
+  const std::vector<shape> shrinking6 = {single, single, quad, quad, table8, table16, table16, table16, table16};
+  for (bool by_pop : {false, true}) {
+    SCOPED_TRACE(by_pop ? "pop" : "remove");
+    set = 0;
+    std::unordered_set<void*> left;
+    for (size_t k = 0; k < 8; ++k) {
+      set = ptr_set_add(set, element(k));
+      left.insert(element(k));
+    }
+    ASSERT_EQ(shape_of(set), table16);
+    for (size_t n = 8; n-- > 0;) {
+      void* taken = element(n);
+      set = by_pop ? ptr_set_pop(set, &taken) : ptr_set_remove(set, taken);
+      ASSERT_EQ(left.erase(taken), 1u) << "count " << n;
+      EXPECT_EQ(shape_of(set), shrinking6[n]) << "count " << n;
+      EXPECT_THAT(elements_of(set), UnorderedElementsAreArray(left.begin(), left.end()));
+    }
+    EXPECT_EQ(set, 0u);
+  }
+  ptr_set_list_max = 13;
+}
+
 TEST(PtrSetDeathTest, MisalignedElementIsFatal) {
   EXPECT_EXIT(ptr_set_add(0, reinterpret_cast<void*>(0x1002)), ::testing::ExitedWithCode(1),
               ::testing::StartsWith("Fatal error: Pointer set element 0x1002 is not aligned"));
 }
 
+// Limits below 5 act as 8; below 8 a table shrinks down to 4 elements.
 bool form_matches_count(ptr_set set) {
   size_t n = ptr_set_count(set);
+  const size_t list_max = ptr_set_list_max < 5 ? 8 : static_cast<size_t>(ptr_set_list_max);
   switch (ptr_set_form_of(set)) {
     case ptr_set_form::single: return n <= 1;
     case ptr_set_form::quad: return n >= 2 && n <= 4;
-    case ptr_set_form::list: return n >= 4 && n <= static_cast<size_t>(ptr_set_list_max);
-    case ptr_set_form::table: return n >= 8;
+    case ptr_set_form::list: return n >= 4 && n <= list_max;
+    case ptr_set_form::table: return n >= (list_max < 8 ? 4u : 8u);
   }
   return false;
 }
 
 TEST(PtrSet, RandomMixedSequencesMatchUnorderedSet) {
-  for (int32_t list_max : {13, 8, 24}) {
+  for (int32_t list_max : {13, 8, 24, 6, 5, 7, 4}) {
     ptr_set_list_max = list_max;
     const uint32_t seed = std::random_device{}();
     SCOPED_TRACE(::testing::Message() << "seed " << seed << " list_max " << list_max);

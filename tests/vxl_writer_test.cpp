@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "world/voxel_world.h"
+#include "tests/child_process.h"
 #include "tests/scratch_dir.h"
 
 namespace vormap {
@@ -200,6 +201,30 @@ TEST_F(WriteVxl, WritesThroughASymbolicLink) {
   ASSERT_EQ(::lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link itself is kept";
   EXPECT_EQ(read_bytes(target), expected);
+}
+
+// A map its user may not write stays as it is, although the user may write
+// the folder and so could rename a file over it.
+TEST_F(WriteVxl, AMapTheUserMayNotWriteIsLeftAsItIs) {
+  const testing::plain_user user = testing::find_plain_user();
+  if (!user.missing.empty()) GTEST_SKIP() << user.missing;
+  ASSERT_TRUE(testing::open_up(dir_));
+  const std::string home = dir_ + "/home", path = home + "/map.vxl";
+  ASSERT_EQ(::mkdir(home.c_str(), 0755), 0);
+  ASSERT_TRUE(testing::give_to(home, user, 0755));
+  { std::ofstream(path) << "old"; }
+  ASSERT_TRUE(testing::give_to(path, user, 0444));
+  const testing::child_result r = testing::run_in_child(
+      [&] {
+        clear_world();
+        std::string error;
+        if (write_vxl(path, error)) return 2;
+        return error == "cannot open '" + path + "': Permission denied" ? 0 : 3;
+      },
+      {&user});
+  EXPECT_EQ(r.exit_status, 0) << r;
+  EXPECT_EQ(read_bytes(path), (bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(std::system(("test $(ls -A '" + home + "' | wc -l) -eq 1").c_str()), 0);
 }
 
 TEST_F(WriteVxl, ReportsAMissingFolderWithPathAndReason) {

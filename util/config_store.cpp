@@ -1,6 +1,8 @@
 #include "util/config_store.h"
 
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -42,11 +44,12 @@ bool append(cfg* store, const cfg_entry& entry) {
   return true;
 }
 
+// A copy owned by the store. Throws std::bad_alloc when memory runs out.
 uint8_t* copy_of(cfg* store, const void* data, size_t length) {
-  store->copies.emplace_back(new uint8_t[length > 0 ? length : 1]);
-  uint8_t* p = store->copies.back().get();
-  if (length > 0) std::memcpy(p, data, length);
-  return p;
+  std::unique_ptr<uint8_t[]> copy(new uint8_t[length > 0 ? length : 1]);
+  if (length > 0) std::memcpy(copy.get(), data, length);
+  store->copies.push_back(std::move(copy));
+  return store->copies.back().get();
 }
 
 // Loads the records of the file image; a record that runs past the end, or
@@ -85,47 +88,59 @@ void put_le(std::vector<uint8_t>* out, uint32_t v, int bytes) {
 
 }  // namespace
 
-void cfg_set_dir(const char* directory) { config_dir = directory ? directory : ""; }
+void cfg_set_dir(const char* directory) {
+  try {
+    config_dir = directory ? directory : "";
+  } catch (const std::exception&) {
+    // Out of memory: decided again at the next open.
+    config_dir.clear();
+  }
+}
 
 cfg* cfg_open(const char* name, const char* mode) {
   if (name == nullptr || mode == nullptr || (mode[0] != 'r' && mode[0] != 'w')) return nullptr;
-  if (config_dir.empty()) {
-    std::string dir;
-    // An empty value would put the store at the file-system root: ignore it.
-    if (platform_reg_read_text(reg_hive::local_machine, registry_key, "config_dir", &dir) && !dir.empty())
-      config_dir = dir;
-    else
-      config_dir = default_config_dir;
+  try {
+    if (config_dir.empty()) {
+      std::string dir;
+      // An empty value would put the store at the file-system root: ignore it.
+      if (platform_reg_read_text(reg_hive::local_machine, registry_key, "config_dir", &dir) && !dir.empty())
+        config_dir = dir;
+      else
+        config_dir = default_config_dir;
+    }
+    auto store = std::make_unique<cfg>();
+    store->path = config_dir + "/" + name + ".cfg";
+    if (platform_read_file(store->path.c_str(), &store->file_image)) {
+      store->file_image.push_back(0);
+      load_records(store.get());
+    }
+    store->write_mode = mode[0] == 'w';
+    // A file that may not be written is refused now, as opening it for
+    // writing would be; the temporary file is made at close.
+    if (store->write_mode) store->writing = platform_may_replace(store->path.c_str(), nullptr);
+    return store.release();
+  } catch (const std::exception&) {
+    return nullptr;
   }
-  const std::string path = config_dir + "/" + name + ".cfg";
-  auto* store = new cfg;
-  if (platform_read_file(path.c_str(), &store->file_image)) {
-    store->file_image.push_back(0);
-    load_records(store);
-  }
-  store->write_mode = mode[0] == 'w';
-  if (store->write_mode) store->writing = platform_temp_open(path.c_str(), &store->out_file);
-  return store;
 }
 
 int cfg_close(cfg* store) {
   if (store == nullptr) return 0;
   int result = store->write_mode && !store->writing ? 0 : 1;
   if (store->writing) {
-    std::vector<uint8_t> out(cfg_magic, cfg_magic + sizeof cfg_magic);
-    const int32_t n = array_count(store->entries);
-    for (int32_t i = 0; i < n; ++i) {
-      const cfg_entry& e = store->entries[i];
-      const size_t key_size = std::strlen(e.key) + 1;
-      put_le(&out, static_cast<uint32_t>(key_size), 2);
-      out.insert(out.end(), e.key, e.key + key_size);
-      put_le(&out, static_cast<uint32_t>(e.value_len), 4);
-      out.insert(out.end(), e.value, e.value + e.value_len);
-    }
-    if (platform_temp_write(&store->out_file, out.data(), out.size())) {
-      result = platform_temp_commit(&store->out_file) ? 1 : 0;
-    } else {
-      platform_temp_abandon(&store->out_file);
+    try {
+      std::vector<uint8_t> out(cfg_magic, cfg_magic + sizeof cfg_magic);
+      const int32_t n = array_count(store->entries);
+      for (int32_t i = 0; i < n; ++i) {
+        const cfg_entry& e = store->entries[i];
+        const size_t key_size = std::strlen(e.key) + 1;
+        put_le(&out, static_cast<uint32_t>(key_size), 2);
+        out.insert(out.end(), e.key, e.key + key_size);
+        put_le(&out, static_cast<uint32_t>(e.value_len), 4);
+        out.insert(out.end(), e.value, e.value + e.value_len);
+      }
+      result = platform_replace_file(store->path.c_str(), out.data(), out.size()) ? 1 : 0;
+    } catch (const std::exception&) {
       result = 0;
     }
   }
@@ -156,15 +171,21 @@ int cfg_set(cfg* store, const char* key, const void* value, int32_t length) {
   if (store == nullptr || key == nullptr || length < 0 || (value == nullptr && length > 0)) return 0;
   const size_t key_size = std::strlen(key) + 1;
   if (key_size > max_key_size) return 0;
-  cfg_entry* e = find(store, key);
-  if (e == nullptr) {
-    const auto* key_copy = reinterpret_cast<const char*>(copy_of(store, key, key_size));
-    if (!append(store, {key_copy, nullptr, 0})) return 0;
-    e = &store->entries[array_count(store->entries) - 1];
+  try {
+    cfg_entry* e = find(store, key);
+    // Both copies first, so that running out of memory changes nothing.
+    const char* key_copy = e ? nullptr : reinterpret_cast<const char*>(copy_of(store, key, key_size));
+    const uint8_t* value_copy = copy_of(store, value, static_cast<size_t>(length));
+    if (e == nullptr) {
+      if (!append(store, {key_copy, value_copy, length})) return 0;
+    } else {
+      e->value = value_copy;
+      e->value_len = length;
+    }
+    return 1;
+  } catch (const std::exception&) {
+    return 0;
   }
-  e->value = copy_of(store, value, static_cast<size_t>(length));
-  e->value_len = length;
-  return 1;
 }
 
 int cfg_set_string(cfg* store, const char* key, const char* text) {
@@ -196,7 +217,11 @@ reg_key* reg_open(const char* mode_and_hive, const char* key_path) {
     hive = reg_hive::local_machine;
   else
     return nullptr;
-  return platform_reg_open(hive, key_path, mode == 'w');
+  try {
+    return platform_reg_open(hive, key_path, mode == 'w');
+  } catch (const std::exception&) {
+    return nullptr;
+  }
 }
 
 void reg_close(reg_key* key) { platform_reg_close(key); }
@@ -204,7 +229,11 @@ void reg_close(reg_key* key) { platform_reg_close(key); }
 int reg_read(const reg_key* key, const char* name, void* buffer, int32_t buffer_length) {
   uint32_t type = 0;
   std::vector<uint8_t> data;
-  if (!platform_reg_query(key, name, &type, &data)) return 0;
+  try {
+    if (!platform_reg_query(key, name, &type, &data)) return 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
   if (type != reg_type_sz && type != reg_type_binary && type != reg_type_dword) return 0;
   const size_t room = buffer_length > 0 ? static_cast<size_t>(buffer_length) : 0;
   if (data.size() > room) return 0;
@@ -222,12 +251,20 @@ int reg_read_string(const reg_key* key, const char* name, char* buffer, int32_t 
 
 int reg_write(reg_key* key, const char* name, const void* data, int32_t length) {
   if (key == nullptr || length < 0) return 0;
-  return platform_reg_set(key, name, reg_type_binary, data, static_cast<size_t>(length)) ? 1 : 0;
+  try {
+    return platform_reg_set(key, name, reg_type_binary, data, static_cast<size_t>(length)) ? 1 : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
 }
 
 int reg_write_string(reg_key* key, const char* name, const char* text) {
   if (key == nullptr || text == nullptr) return 0;
-  return platform_reg_set(key, name, reg_type_sz, text, std::strlen(text) + 1) ? 1 : 0;
+  try {
+    return platform_reg_set(key, name, reg_type_sz, text, std::strlen(text) + 1) ? 1 : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
 }
 
 }  // namespace vormap

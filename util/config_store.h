@@ -11,9 +11,16 @@
 // magic, or whose records do not fit exactly opens as an empty store.
 //
 // A store opened with "w" is written back in full when closed, through a
-// temporary file created beside the target at open time and renamed over it
-// at close: the old file stays intact until then, and an interrupted write
-// never leaves a damaged one. Keys are compared ASCII case-insensitively.
+// temporary file created beside the target and renamed over it (see
+// platform_temp_open): the old file stays intact until then, and an
+// interrupted write never leaves a damaged one. A store file this process
+// may not write (a read-only file, even in a folder it may write) is never
+// replaced: the write session works in memory, as for a file that cannot be
+// created. A store file that is a symbolic link is written through the link.
+// Only regular files of at most platform_read_limit bytes are read; anything
+// else (a pipe, a device, a larger file) opens as an empty store. Keys are
+// compared ASCII case-insensitively. No function lets an exception out: when
+// memory runs out they return their failure value.
 //
 // Also here: access to the registry (see util/platform/registry.h for where
 // it lives on this system).
@@ -21,6 +28,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "util/platform/files.h"
@@ -37,15 +45,16 @@ struct cfg {
   cfg_entry* entries = nullptr;  // growable array: file order, then additions
   std::vector<uint8_t> file_image;  // the file as read at open time, plus a zero byte
   bool write_mode = false;          // opened with "w"
-  bool writing = false;             // opened with "w" and the temporary file exists
-  platform_temp_file out_file;      // the temporary file that replaces the store's file
+  bool writing = false;             // opened with "w" and the file may be written
+  std::string path;                 // the store's file
   std::vector<std::unique_ptr<uint8_t[]>> copies;  // keys and values made by cfg_set
 };
 
 // Opens the store `name`: mode "r..." to read, "w..." to read and write back
-// at close. Returns null for any other mode or a null name. A missing,
-// unreadable or damaged file gives an empty store; in write mode a file that
-// cannot be created leaves a store that works in memory and saves nothing.
+// at close. Returns null for any other mode, a null name, or when memory runs
+// out. A missing, unreadable or damaged file gives an empty store; in write
+// mode a file that cannot be created, or that exists and may not be written,
+// leaves a store that works in memory and saves nothing.
 cfg* cfg_open(const char* name, const char* mode);
 // In write mode writes the whole store and replaces the file; then releases
 // everything. Returns 1, or 0 when a write-mode store could not be saved.

@@ -3,11 +3,13 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "util/growable_array.h"
@@ -57,7 +59,8 @@ const char* pool_copy(dir_tree_string_pool* pool, const char* text, size_t lengt
   const size_t need = length + 1;
   if (need > pool->left) {
     const size_t size = need > pool_chunk / 4 ? need : pool_chunk;
-    pool->chunks.emplace_back(new char[size]);
+    std::unique_ptr<char[]> fresh(new char[size]);
+    pool->chunks.push_back(std::move(fresh));
     char* chunk = pool->chunks.back().get();
     if (size != pool_chunk) {
       // A large string takes its chunk alone; keep filling the current one.
@@ -521,7 +524,9 @@ void strip_trailing_separator(char* path) {
   path[n - 1] = '\0';
 }
 
-int dir_tree_cache_file_name(const char* root, const char* cache_dir, char* out, size_t size) {
+namespace {
+
+int cache_file_name(const char* root, const char* cache_dir, char* out, size_t size) {
   std::string lower = root ? root : "";
   for (char& c : lower) c = lower_ascii(c);
   std::array<uint8_t, 20> digest;
@@ -543,25 +548,45 @@ int dir_tree_cache_file_name(const char* root, const char* cache_dir, char* out,
   return static_cast<int>(name.size());
 }
 
+}  // namespace
+
+int dir_tree_cache_file_name(const char* root, const char* cache_dir, char* out, size_t size) {
+  try {
+    return cache_file_name(root, cache_dir, out, size);
+  } catch (const std::exception&) {
+    return -1;
+  }
+}
+
 int32_t dir_tree_add_dir(dir_tree* tree, const char* path, int32_t last_write_time) {
-  ensure_pool(tree);
-  const int32_t k = array_count(tree->dirs);
-  array_add(tree->dirs, 1);
-  if (array_count(tree->dirs) != k + 1) return -1;
-  tree->dirs[k] = {pool_copy(tree->string_pool, path, std::strlen(path)), last_write_time, 0, 0};
-  return k;
+  try {
+    ensure_pool(tree);
+    const char* copy = pool_copy(tree->string_pool, path, std::strlen(path));
+    const int32_t k = array_count(tree->dirs);
+    array_add(tree->dirs, 1);
+    if (array_count(tree->dirs) != k + 1) return -1;
+    tree->dirs[k] = {copy, last_write_time, 0, 0};
+    return k;
+  } catch (const std::exception&) {
+    return -1;
+  }
 }
 
 int32_t dir_tree_add_file(dir_tree* tree, const char* name, int32_t dir_index, int64_t size,
                           int32_t last_write_time) {
   if (dir_index < 0 || dir_index >= array_count(tree->dirs)) return -1;
-  ensure_pool(tree);
-  const int32_t k = array_count(tree->files);
-  array_add(tree->files, 1);
-  if (array_count(tree->files) != k + 1) return -1;
-  tree->files[k] = {pool_copy(tree->string_pool, name, std::strlen(name)), dir_index, size, last_write_time, 0};
-  tree->dirs[dir_index].file_count++;
-  return k;
+  try {
+    ensure_pool(tree);
+    const char* copy = pool_copy(tree->string_pool, name, std::strlen(name));
+    const int32_t k = array_count(tree->files);
+    array_add(tree->files, 1);
+    if (array_count(tree->files) != k + 1) return -1;
+    tree->files[k] = {copy, dir_index, size, last_write_time, 0};
+    tree->dirs[dir_index].file_count++;
+    return k;
+  } catch (const std::exception&) {
+    return -1;
+  }
 }
 
 void dir_tree_free_contents(dir_tree* tree) {
@@ -580,17 +605,41 @@ void dir_tree_free(dir_tree* tree) {
 int dir_tree_load_cache(dir_tree* tree, const char* cache_file, const char* root) {
   dir_tree_free_contents(tree);
   if (cache_file == nullptr) return 0;
-  return load_cache(tree, cache_file, stripped_root(root)) == load_result::loaded ? 1 : 0;
+  try {
+    if (load_cache(tree, cache_file, stripped_root(root)) == load_result::loaded) return 1;
+  } catch (const std::exception&) {
+  }
+  dir_tree_free_contents(tree);
+  return 0;
 }
 
 int dir_tree_save_cache(const dir_tree* tree, const char* cache_file) {
   if (cache_file == nullptr) return 0;
-  return save_cache(cache_file, tree, nullptr) ? 1 : 0;
+  try {
+    return save_cache(cache_file, tree, nullptr) ? 1 : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
 }
 
-dir_tree* dir_tree_get_with_cache_file(const char* root, const char* cache_file) {
+namespace {
+
+// Frees a tree's contents, and the record when it owns it, unless released.
+struct tree_guard {
+  dir_tree* tree;
+  bool owns_record;
+  ~tree_guard() {
+    if (tree == nullptr) return;
+    dir_tree_free_contents(tree);
+    if (owns_record) delete tree;
+  }
+  dir_tree* release() { return std::exchange(tree, nullptr); }
+};
+
+dir_tree* get_with_cache_file(const char* root, const char* cache_file) {
   const std::string stored_root = stripped_root(root);
   dir_tree old;
+  const tree_guard old_guard{&old, false};
   load_result loaded = load_result::no_file;
   if (cache_file != nullptr) {
     loaded = load_cache(&old, cache_file, stored_root);
@@ -598,7 +647,8 @@ dir_tree* dir_tree_get_with_cache_file(const char* root, const char* cache_file)
     std::fputs("No cache file\n", stdout);
   }
   // The new tree takes over the old pool: carried entries need no copies.
-  auto* tree = new dir_tree;
+  tree_guard fresh{new dir_tree, true};
+  dir_tree* tree = fresh.tree;
   tree->string_pool = old.string_pool;
   old.string_pool = nullptr;
   ensure_pool(tree);
@@ -614,24 +664,41 @@ dir_tree* dir_tree_get_with_cache_file(const char* root, const char* cache_file)
   if (cache_file != nullptr &&
       (changed || array_count(tree->dirs) - before > 1 || loaded == load_result::damaged))
     save_cache(cache_file, tree, stored_root.c_str());
-  dir_tree_free_contents(&old);
-  return tree;
+  return fresh.release();
+}
+
+}  // namespace
+
+dir_tree* dir_tree_get_with_cache_file(const char* root, const char* cache_file) {
+  try {
+    return get_with_cache_file(root, cache_file);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
 }
 
 dir_tree* dir_tree_get_in(const char* root, const char* cache_dir) {
   if (cache_dir == nullptr || cache_dir[0] == '\0') return dir_tree_get_with_cache_file(root, nullptr);
   const int n = dir_tree_cache_file_name(root, cache_dir, nullptr, 0);
   if (n < 0) return dir_tree_get_with_cache_file(root, nullptr);
-  std::string file(static_cast<size_t>(n), '\0');
-  dir_tree_cache_file_name(root, cache_dir, file.data(), file.size() + 1);
-  return dir_tree_get_with_cache_file(root, file.c_str());
+  try {
+    std::string file(static_cast<size_t>(n), '\0');
+    dir_tree_cache_file_name(root, cache_dir, file.data(), file.size() + 1);
+    return dir_tree_get_with_cache_file(root, file.c_str());
+  } catch (const std::exception&) {
+    return nullptr;
+  }
 }
 
 dir_tree* dir_tree_get(const char* root) {
-  std::string cache_dir;
-  if (!platform_reg_read_text(reg_hive::local_machine, registry_key, "dirtree", &cache_dir))
-    cache_dir = default_cache_dir;
-  return dir_tree_get_in(root, cache_dir.c_str());
+  try {
+    std::string cache_dir;
+    if (!platform_reg_read_text(reg_hive::local_machine, registry_key, "dirtree", &cache_dir))
+      cache_dir = default_cache_dir;
+    return dir_tree_get_in(root, cache_dir.c_str());
+  } catch (const std::exception&) {
+    return nullptr;
+  }
 }
 
 }  // namespace vormap

@@ -17,10 +17,14 @@
 // "Software\AmberFoundry\vor" of HKEY_LOCAL_MACHINE (see
 // util/platform/registry.h for where that lives), else "c:/vor"; the folder
 // is not created. A cache file is replaced through a temporary file, so an
-// interrupted save never leaves a damaged cache. A cache file that is damaged
-// anyway (truncated, counts or indices that do not fit, a string over 4,096
-// bytes) is treated as no cache: the tree is scanned in full and the cache
-// written afresh.
+// interrupted save never leaves a damaged cache; a cache file this process
+// may not write is left as it is (not saved, not reported), and one that is
+// a symbolic link is written through the link (see platform_temp_open). A
+// cache file that is damaged anyway (truncated, counts or indices that do not
+// fit, a string over 4,096 bytes), or is not a regular file of at most
+// platform_read_limit bytes (a pipe, a device), is treated as no cache: the
+// tree is scanned in full and the cache written afresh. No function lets an
+// exception out: when memory runs out they return their failure value.
 #pragma once
 
 #include <cstddef>
@@ -62,15 +66,16 @@ extern int dir_tree_progress_mask;
 // on every call). Returns null only when memory runs out.
 dir_tree* dir_tree_get(const char* root);
 // The tree below `root`, cached in `cache_dir` (null or empty: no cache).
+// Returns null only when memory runs out.
 dir_tree* dir_tree_get_in(const char* root, const char* cache_dir);
 // The tree below `root`, refreshed from and saved to `cache_file` (null: no
-// cache file).
+// cache file). Returns null only when memory runs out.
 dir_tree* dir_tree_get_with_cache_file(const char* root, const char* cache_file);
 
 // Empties the tree, then loads `cache_file` into it when its magic and root
 // match `root` (after the trailing-separator rule). Returns 1 when loaded;
-// 0 when the file is missing, belongs to another root or is damaged (the
-// tree is then empty).
+// 0 when the file is missing, belongs to another root, is damaged or cannot
+// be read (the tree is then empty).
 int dir_tree_load_cache(dir_tree* tree, const char* cache_file, const char* root);
 // Saves the whole tree with an empty root. Returns 1 on success, 0 when the
 // file cannot be written or a string is too long for the format (over

@@ -54,7 +54,10 @@ void* must_allocate(size_t bytes) {
   return block;
 }
 
-size_t list_max() { return static_cast<size_t>(std::max<int32_t>(ptr_set_list_max, 8)); }
+// A list made from a quad holds five elements, and the list rules shrink a
+// block to list_max elements when it holds four or eight: a limit below five
+// would leave lists larger than their block, so it acts as 8.
+size_t list_max() { return static_cast<size_t>(ptr_set_list_max < 5 ? 8 : ptr_set_list_max); }
 
 // 2^floor(log2 list_max): a table shrinking below this becomes a list.
 size_t list_floor_power() {
@@ -159,6 +162,17 @@ ptr_set table_remove(table_block* t, uintptr_t element) {
   --t->count;
   ++t->deleted;
   const size_t power = list_floor_power();
+  // With a limit of 5 to 7 a table shrinks to four elements; one fewer makes
+  // a quad, as it does for a list, since a list holds at least four.
+  if (t->count == 3) {
+    const uintptr_t* s = slots(t);
+    uintptr_t left[3];
+    size_t n = 0;
+    for (size_t k = 0; k < t->len; ++k)
+      if (s[k] > deleted_slot) left[n++] = s[k];
+    std::free(t);
+    return quad_new(left[0], left[1], left[2]);
+  }
   if (t->count < list_max() && t->count < power) {
     list_block* list = list_new(power);
     for (size_t k = 0; k < t->len; ++k)
@@ -166,7 +180,7 @@ ptr_set table_remove(table_block* t, uintptr_t element) {
     std::free(t);
     return word_of(list, list_tag);
   }
-  if (t->count == t->shrink_at && t->len > 16) t = table_rebuild(t, t->len / 2);
+  if (t->count == t->shrink_at && t->len > 8) t = table_rebuild(t, t->len / 2);
   return word_of(t, table_tag);
 }
 

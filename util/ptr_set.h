@@ -20,7 +20,9 @@ namespace vormap {
 using ptr_set = uintptr_t;
 
 // The largest count a list reaches before it becomes a table (default 13).
-// Values below 8 act as 8. Process-wide.
+// Values below 5 act as 8 (a list made from a quad already holds five). With
+// 5 to 7 a table shrinks down to four elements and then becomes a quad, as a
+// list of four does. Process-wide.
 extern int32_t ptr_set_list_max;
 
 // Adds an element that is not yet in the set; adding null changes nothing.

@@ -210,7 +210,8 @@ bool write_in_place(const std::string& path, std::string& error) {
 
 bool write_replacing(const std::string& path, std::string& error) {
   platform_temp_file temp;
-  if (!platform_temp_open(path.c_str(), &temp)) return fail(error, "cannot create", path, temp.error);
+  if (!platform_temp_open(path.c_str(), &temp))
+    return fail(error, temp.target_refused ? "cannot open" : "cannot create", path, temp.error);
   const int err = encode_world([&temp](const std::vector<uint8_t>& piece) {
     return platform_temp_write(&temp, piece.data(), piece.size()) ? 0 : temp.error;
   });

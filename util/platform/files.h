@@ -1,5 +1,5 @@
 // File-system access for the utility library on POSIX systems: file status,
-// directory listing, whole-file reads and atomic file replacement.
+// directory listing, bounded whole-file reads and atomic file replacement.
 //
 // Names are the bytes the file system returns (UTF-8 on any sane system);
 // sizes are 64-bit; times are seconds since the epoch, cut to 32 bits.
@@ -36,29 +36,64 @@ bool platform_stat(const char* path, platform_file_status* status);
 // opened; entries that vanish while listing are left out.
 bool platform_list_dir(const char* path, std::vector<platform_dir_entry>* entries);
 
-// Reads the whole file. Returns false when it cannot be opened or read.
+// The largest file platform_read_file reads: far beyond any cache,
+// configuration or registry file, and small enough to hold in memory.
+constexpr int64_t platform_read_limit = int64_t{1} << 30;
+
+// Reads the whole file. Returns false when it cannot be opened or read, when
+// it is not a regular file (a pipe or a device such as /dev/zero could block
+// or never end), when it holds more than platform_read_limit bytes, or when
+// memory runs out.
 bool platform_read_file(const char* path, std::vector<uint8_t>* data);
 
-// A temporary file beside `target` that replaces it in one step on commit,
-// so that readers see either the old or the new content, never a part.
+// Writes a file so that readers see either its old or its new content:
+// through a temporary file beside `target` that is renamed over it on
+// commit. An existing target is never replaced when this process could not
+// open it for writing itself (a read-only file stays as it is, even where
+// the folder would allow the rename). A symbolic link is written through,
+// in place: the file it points to gets the new content (it is emptied at the
+// first write) and the link stays. Any other kind of file (directory, pipe,
+// device) is refused.
+//
+// While a temporary file exists, SIGINT, SIGTERM and SIGHUP remove it before
+// the process ends by that signal (a shell reports 128 + its number), in
+// whichever thread the signal arrives. The handlers are installed only for
+// signals whose action is the default, only while a temporary file exists,
+// and the previous actions are restored afterwards; a program that handles
+// or ignores one of these signals itself keeps doing so. SIGKILL cannot be
+// caught: it may leave a temporary file ".NAME.tmpXXXXXX" behind.
 struct platform_temp_file {
   int fd = -1;
-  std::string temp_path;
+  std::string temp_path;        // empty when writing in place through a link
   std::string target;
+  bool in_place = false;        // writing through a symbolic link
+  bool emptied = false;         // in place: the old content is gone
+  int cleanup_slot = -1;        // where the signal handler finds temp_path
   int error = 0;                // errno of the step that failed
+  bool target_refused = false;  // the existing target may not be written
   bool replace_failed = false;  // the data was complete but the rename failed
 };
 
+// Whether platform_temp_open would accept `target` as far as the target
+// itself goes (its folder is not tried): true when it does not exist, or
+// when it is, or a link leads to, a regular file this process may open for
+// writing. On false, *error (when given) holds the reason.
+bool platform_may_replace(const char* target, int* error);
+
 // Creates the temporary file, with the permissions of the regular file it
-// will replace, or those a plain create would give. Returns false when it
-// cannot be created (for example when the target's folder does not exist).
+// will replace, or those a plain create would give; or opens the file a link
+// leads to. Returns false (target_refused set) when the target may not be
+// written, or when the temporary file cannot be created (for example when
+// the target's folder does not exist).
 bool platform_temp_open(const char* target, platform_temp_file* file);
 // Appends bytes. Returns false on a write error.
 bool platform_temp_write(platform_temp_file* file, const void* data, size_t length);
 // Flushes, closes and renames the temporary file over the target. Returns
 // false (and removes the temporary file) when any step fails.
 bool platform_temp_commit(platform_temp_file* file);
-// Closes and removes the temporary file; the target is left as it was.
+// Closes and removes the temporary file; the target is left as it was
+// (written in place through a link, it may already be emptied or partly
+// written).
 void platform_temp_abandon(platform_temp_file* file);
 
 // Replaces `path` with `length` bytes of `data` through a temporary file.

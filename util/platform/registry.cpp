@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "util/platform/files.h"
@@ -180,13 +181,12 @@ bool platform_reg_set(platform_reg_key* key, const char* name, uint32_t type, co
 }
 
 bool platform_reg_read_text(reg_hive hive, const char* path, const char* name, std::string* text) {
-  platform_reg_key* key = platform_reg_open(hive, path, false);
+  const std::unique_ptr<platform_reg_key> key(platform_reg_open(hive, path, false));
   if (key == nullptr) return false;
   uint32_t type = 0;
   std::vector<uint8_t> data;
-  const bool ok = platform_reg_query(key, name, &type, &data) &&
+  const bool ok = platform_reg_query(key.get(), name, &type, &data) &&
                   (type == reg_type_sz || type == reg_type_binary || type == reg_type_dword);
-  platform_reg_close(key);
   if (!ok) return false;
   const auto zero = std::find(data.begin(), data.end(), uint8_t{0});
   text->assign(data.begin(), zero);
