@@ -258,9 +258,10 @@ std::string map_stamp(const seed_job& job, const std::vector<uint8_t>& bytes) {
 // Whether the map already in OUTDIR can stay: it reads back as valid and,
 // when the gallery made it, was made by the same command (the stamp file
 // NAME.made records the command and the map's digest, so a map made with a
-// different -d, or replaced since, is made again). `bytes` and `summary`
-// hold it then.
-bool reusable_map(gallery_run& run, const seed_job& job, std::vector<uint8_t>& bytes, map_summary& summary) {
+// different -d, or replaced since, is made again). `bytes`, `summary` and
+// `stamp` (the map's stamp) hold it then.
+bool reusable_map(gallery_run& run, const seed_job& job, std::vector<uint8_t>& bytes, map_summary& summary,
+                  std::string& stamp) {
   const std::string path = run.path(job, ".vxl");
   std::string error;
   if (!file_exists(path) || !read_file_bytes(path, vxl_max_file_size, bytes, error)) return false;
@@ -271,9 +272,10 @@ bool reusable_map(gallery_run& run, const seed_job& job, std::vector<uint8_t>& b
                            "), making it again");
     return false;
   }
-  std::vector<uint8_t> stamp;
-  if (!platform_read_file(run.path(job, ".made").c_str(), &stamp)) return true;
-  return std::string(stamp.begin(), stamp.end()) == map_stamp(job, bytes);
+  stamp = map_stamp(job, bytes);
+  std::vector<uint8_t> recorded;
+  if (!platform_read_file(run.path(job, ".made").c_str(), &recorded)) return true;
+  return std::string(recorded.begin(), recorded.end()) == stamp;
 }
 
 // Runs vormap for one seed. Returns false with the reason when it fails.
@@ -401,7 +403,8 @@ seed_result process_seed(gallery_run& run, const seed_job& job, std::vector<uint
     result.reason = reason;
     return result;
   };
-  const bool reuse = reusable_map(run, job, bytes, summary);
+  std::string stamp;
+  const bool reuse = reusable_map(run, job, bytes, summary, stamp);
   std::string error;
   if (!reuse) {
     if (!run_vormap(run, job, error)) return fail(error);
@@ -409,6 +412,7 @@ seed_result process_seed(gallery_run& run, const seed_job& job, std::vector<uint
     vxl_error damage;
     if (!summarize_vxl(bytes, summary, damage))
       return fail("the map vormap wrote does not read back: " + describe(damage));
+    stamp = map_stamp(job, bytes);
   }
   result.figures = summary.figures;
   const std::string preview_path = run.path(job, ".png"), thumb_path = run.path(job, ".thumb.png");
@@ -419,7 +423,6 @@ seed_result process_seed(gallery_run& run, const seed_job& job, std::vector<uint
       return fail(error);
   }
   if (!make_seed_extras(run, job, bytes, !reuse, error)) return fail(error);
-  const std::string stamp = map_stamp(job, bytes);
   std::vector<uint8_t> old_stamp;
   if (!platform_read_file(run.path(job, ".made").c_str(), &old_stamp) ||
       std::string(old_stamp.begin(), old_stamp.end()) != stamp) {
