@@ -119,6 +119,7 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
     error = "OUTDIR is empty";
     return false;
   }
+  while (out.outdir.size() > 1 && out.outdir.back() == '/') out.outdir.pop_back();
   return true;
 }
 
