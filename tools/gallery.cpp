@@ -370,14 +370,16 @@ bool run_vormap(gallery_run& run, const seed_job& job, std::string& reason) {
   return false;
 }
 
-// Previews are written at zlib level 1: several times faster than the
-// default for a few per cent more bytes, which matters when the pictures
-// cost as much as making the map.
-constexpr int picture_compression = 1;
+// The large preview is stored uncompressed (zlib level 0) and the thumbnail
+// at level 1: at libpng's default the two cost as much as a third of making
+// the map, stored they cost almost nothing, and the page loads only the
+// thumbnails, which stay small.
+constexpr int preview_compression = 0;
+constexpr int thumbnail_compression = 1;
 
-bool write_picture(const std::string& path, const image& picture, std::string& error) {
+bool write_picture(const std::string& path, const image& picture, int level, std::string& error) {
   std::vector<uint8_t> png;
-  if (!encode_png(picture, 1, png, error, picture_compression)) {
+  if (!encode_png(picture, 1, png, error, level)) {
     error = "cannot write '" + path + "': " + error;
     return false;
   }
@@ -419,8 +421,8 @@ seed_result process_seed(gallery_run& run, const seed_job& job, std::vector<uint
   const std::string preview_path = run.path(job, ".png"), thumb_path = run.path(job, ".thumb.png");
   if (!reuse || !file_exists(preview_path) || !file_exists(thumb_path)) {
     const image preview = render_preview(summary.tops);
-    if (!write_picture(preview_path, preview, error) ||
-        !write_picture(thumb_path, shrink_image(preview, thumbnail_factor), error))
+    if (!write_picture(preview_path, preview, preview_compression, error) ||
+        !write_picture(thumb_path, shrink_image(preview, thumbnail_factor), thumbnail_compression, error))
       return fail(error);
   }
   if (!make_seed_extras(run, job, bytes, !reuse, error)) return fail(error);

@@ -66,10 +66,10 @@ bool write_rows(std::FILE* file, std::vector<uint8_t>* memory, const image& pict
   else
     png_set_write_fn(png, memory, append_bytes, flush_nothing);
   if (level >= 0) {
-    // The one cheap filter that still suits pictures: choosing a filter per
-    // row costs more than the fast compression itself.
+    // One fixed row filter: choosing one per row costs more than the fast
+    // compression itself. SUB suits pictures; stored data needs none.
     png_set_compression_level(png, level);
-    png_set_filter(png, 0, PNG_FILTER_SUB);
+    png_set_filter(png, 0, level == 0 ? PNG_FILTER_NONE : PNG_FILTER_SUB);
   }
   const int channels = picture.channels;
   png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width * scale),
