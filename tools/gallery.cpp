@@ -87,7 +87,7 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
       name = arg.substr(0, equals);
       value = arg.substr(equals + 1);
     }
-    if (name != "--jobs" && name != "-j" && name != "--vormap") {
+    if (name != "--jobs" && name != "--vormap") {
       error = "unknown option '" + arg + "'";
       return false;
     }
