@@ -29,7 +29,9 @@ constexpr const char* usage_text =
     "                      core), each as vormap -s SEED [-d] makes it, with a\n"
     "                      thumbnail, a preview and figures, and OUTDIR/index.html\n"
     "                      to choose from; SEEDS as 1-64, 7,42,-5, -5--1 or\n"
-    "                      random:N; valid maps already in OUTDIR are kept\n"
+    "                      random:N; valid maps already in OUTDIR are kept;\n"
+    "                      status 1 when a seed failed, 128 + N when stopped\n"
+    "                      by signal N\n"
     "Exit status: 0 done (diff: the maps are the same); 1 a damaged or\n"
     "unreadable map or an unwritable picture (diff: the maps differ); 2 a bad\n"
     "command line (diff: also a damaged or unreadable map).\n";
