@@ -36,6 +36,7 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release
 	for b in build/release/bench/*_bench; do $$b; done
+	bench/gallery_bench.sh build/release
 
 clean:
 	rm -rf build

@@ -16,6 +16,10 @@ image render_preview(const vxl_map& map) {
   std::vector<column_top> tops(world_columns);
   for (int y = 0; y < world_size; ++y)
     for (int x = 0; x < world_size; ++x) tops[y * world_size + x] = top_of_column(map, x, y);
+  return render_preview(tops);
+}
+
+image render_preview(std::span<const column_top> tops) {
   auto height_at = [&](int x, int y) {
     x = std::clamp(x, 0, world_size - 1);
     y = std::clamp(y, 0, world_size - 1);

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
+#include "tools/map_stats.h"
 #include "world/vxl_reader.h"
 
 namespace vormap {
@@ -21,6 +23,9 @@ struct image {
 // slopes facing away darker, flat ground unchanged. An empty column is
 // black; a top voxel without a stored colour is grey by its height.
 image render_preview(const vxl_map& map);
+// The same picture from the top of each column (world_columns of them, the
+// column (x, y) at y * world_size + x), for callers that have only those.
+image render_preview(std::span<const column_top> tops);
 
 // Grey by height: 0 (water, and empty columns) is black, 63 is white.
 image render_heightmap(const vxl_map& map);

@@ -31,9 +31,21 @@ struct png_failure {
 
 void on_warning(png_structp, png_const_charp) {}
 
+// Output into memory for encode_png. Growing the vector may throw; the
+// allocation failure then ends the program rather than unwinding through
+// libpng.
+void append_bytes(png_structp png, png_bytep data, size_t length) noexcept {
+  auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+
+void flush_nothing(png_structp) noexcept {}
+
 // Everything libpng may jump out of lives in this frame, which owns no C++
-// object with a destructor; `row` holds one enlarged row.
-bool write_rows(std::FILE* file, const image& picture, int scale, png_byte* row, png_failure& failure) {
+// object with a destructor; `row` holds one enlarged row. The PNG goes to
+// `file`, or when that is null, to the end of `memory`.
+bool write_rows(std::FILE* file, std::vector<uint8_t>* memory, const image& picture, int scale, int level,
+                png_byte* row, png_failure& failure) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, on_error, on_warning);
   if (png == nullptr) {
     std::snprintf(failure.message, sizeof failure.message, "out of memory");
@@ -49,7 +61,16 @@ bool write_rows(std::FILE* file, const image& picture, int scale, png_byte* row,
     png_destroy_write_struct(&png, &info);
     return false;
   }
-  png_init_io(png, file);
+  if (file != nullptr)
+    png_init_io(png, file);
+  else
+    png_set_write_fn(png, memory, append_bytes, flush_nothing);
+  if (level >= 0) {
+    // One fixed row filter: choosing one per row costs more than the fast
+    // compression itself. SUB suits pictures; stored data needs none.
+    png_set_compression_level(png, level);
+    png_set_filter(png, 0, level == 0 ? PNG_FILTER_NONE : PNG_FILTER_SUB);
+  }
   const int channels = picture.channels;
   png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width * scale),
                static_cast<png_uint_32>(picture.height * scale), 8,
@@ -71,10 +92,31 @@ bool write_rows(std::FILE* file, const image& picture, int scale, png_byte* row,
 
 }  // namespace
 
+namespace {
+
+bool valid_picture(const image& picture, int scale) {
+  return scale >= 1 && scale <= png_max_scale && (picture.channels == 1 || picture.channels == 3) &&
+         picture.width > 0 && picture.height > 0 &&
+         picture.pixels.size() == static_cast<size_t>(picture.width) * picture.height * picture.channels;
+}
+
+}  // namespace
+
+bool encode_png(const image& picture, int scale, std::vector<uint8_t>& png, std::string& error, int level) {
+  png.clear();
+  if (!valid_picture(picture, scale)) {
+    error = "invalid picture or scale";
+    return false;
+  }
+  std::vector<png_byte> row(static_cast<size_t>(picture.width) * scale * picture.channels);
+  png_failure failure{};
+  if (write_rows(nullptr, &png, picture, scale, level, row.data(), failure)) return true;
+  error = failure.message;
+  return false;
+}
+
 bool write_png(const std::string& path, const image& picture, int scale, std::string& error) {
-  if (scale < 1 || scale > png_max_scale || (picture.channels != 1 && picture.channels != 3) ||
-      picture.width <= 0 || picture.height <= 0 ||
-      picture.pixels.size() != static_cast<size_t>(picture.width) * picture.height * picture.channels) {
+  if (!valid_picture(picture, scale)) {
     error = "cannot write '" + path + "': invalid picture or scale";
     return false;
   }
@@ -85,7 +127,7 @@ bool write_png(const std::string& path, const image& picture, int scale, std::st
   }
   std::vector<png_byte> row(static_cast<size_t>(picture.width) * scale * picture.channels);
   png_failure failure{};
-  bool ok = write_rows(file, picture, scale, row.data(), failure);
+  bool ok = write_rows(file, nullptr, picture, scale, -1, row.data(), failure);
   if (!ok) {
     const bool system = std::ferror(file) != 0 && failure.system_error != 0;
     error = "cannot write '" + path + "': " + (system ? std::strerror(failure.system_error) : failure.message);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/gallery.h"
 #include "tools/map_preview.h"
 #include "tools/map_stats.h"
 #include "tools/png_writer.h"
@@ -23,6 +24,14 @@ constexpr const char* usage_text =
     "                      hill-shaded by height; --heightmap draws heights in\n"
     "                      grey instead (black 0, white 63)\n"
     "   diff A B           the columns and voxels in which two maps differ\n"
+    "   gallery [-d] [--jobs N] [--vormap PATH] SEEDS OUTDIR\n"
+    "                      the maps of many seeds, N at a time (default: one per\n"
+    "                      core), each as vormap -s SEED [-d] makes it, with a\n"
+    "                      thumbnail, a preview and figures, and OUTDIR/index.html\n"
+    "                      to choose from; SEEDS as 1-64, 7,42,-5, -5--1 or\n"
+    "                      random:N; valid maps already in OUTDIR are kept;\n"
+    "                      status 1 when a seed failed, 128 + N when stopped\n"
+    "                      by signal N\n"
     "Exit status: 0 done (diff: the maps are the same); 1 a damaged or\n"
     "unreadable map or an unwritable picture (diff: the maps differ); 2 a bad\n"
     "command line (diff: also a damaged or unreadable map).\n";
@@ -171,6 +180,7 @@ int vxltool_main(int argc, char** argv) {
     return 0;
   }
   const std::vector<std::string> rest(argv + 2, argv + argc);
+  if (command == "gallery") return gallery_main(rest);
   const bool is_preview = command == "preview";
   size_t wanted;
   if (command == "info")

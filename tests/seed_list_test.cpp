@@ -1,0 +1,134 @@
+// The gallery's seed lists: what each spelling means and what is refused.
+#include "tools/seed_list.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace vormap {
+namespace {
+
+constexpr int32_t lowest = INT32_MIN, highest = INT32_MAX;
+
+TEST(SeedList, ReadsSeedsRangesAndLists) {
+  const struct {
+    const char* text;
+    std::vector<int32_t> seeds;
+  } cases[] = {
+      {"7", {7}},
+      {"-5", {-5}},
+      {"0", {0}},
+      {"007", {7}},
+      {"1-4", {1, 2, 3, 4}},
+      {"3-3", {3}},
+      {"-5--3", {-5, -4, -3}},
+      {"-2-1", {-2, -1, 0, 1}},
+      {"7,42,-5", {7, 42, -5}},
+      {"1-8,100", {1, 2, 3, 4, 5, 6, 7, 8, 100}},
+      {"3,1-4,2,3", {3, 1, 2, 4}},  // each seed once, where it first appears
+      {"2147483647", {highest}},
+      {"-2147483648", {lowest}},
+      {"2147483646-2147483647", {highest - 1, highest}},
+      {"-2147483648--2147483647", {lowest, lowest + 1}},
+  };
+  for (const auto& c : cases) {
+    seed_list list;
+    std::string error;
+    EXPECT_TRUE(parse_seed_list(c.text, list, error)) << c.text << ": " << error;
+    EXPECT_EQ(list.seeds, c.seeds) << c.text;
+    EXPECT_EQ(list.random_count, 0) << c.text;
+  }
+}
+
+TEST(SeedList, RefusesMalformedListsWithAReason) {
+  const struct {
+    const char* text;
+    const char* reason;  // a part of the message
+  } cases[] = {
+      {"", "empty"},
+      {"1-", "has no end"},
+      {"1-,5", "has no end"},
+      {"x", "'x' where a seed should be"},
+      {"5-1", "runs backwards"},
+      {"-1--5", "runs backwards"},
+      {"2147483648", "does not fit in 32 bits"},
+      {"-2147483649", "does not fit in 32 bits"},
+      {"99999999999999999999", "does not fit in 32 bits"},
+      {"1-2147483648", "does not fit in 32 bits"},
+      {"1,,2", "empty item"},
+      {"1,", "empty item"},
+      {",1", "where a seed should be"},
+      {"1-2-3", "'-' after seed '1-2'"},
+      {"1 2", "' ' after seed '1'"},
+      {"+5", "'+' where a seed should be"},
+      {"--5", "'-' where a seed should be"},
+      {"-", "a seed is missing"},
+      {"0-100000", "more than 100000 seeds"},
+      {"0-99999,-1", "more than 100000 seeds"},
+      {"random:0", "from 1 to 100000"},
+      {"random:", "from 1 to 100000"},
+      {"random:x", "from 1 to 100000"},
+      {"random:100001", "from 1 to 100000"},
+      {"random:-3", "from 1 to 100000"},
+  };
+  for (const auto& c : cases) {
+    seed_list list;
+    std::string error;
+    EXPECT_FALSE(parse_seed_list(c.text, list, error)) << c.text;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.text << ": " << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << c.text << ": " << error;
+  }
+  // The largest gallery is allowed.
+  seed_list list;
+  std::string error;
+  EXPECT_TRUE(parse_seed_list("0-99999", list, error)) << error;
+  EXPECT_EQ(list.seeds.size(), 100000u);
+}
+
+TEST(SeedList, RandomSeedsAreDistinctAndFollowTheClock) {
+  seed_list list;
+  std::string error;
+  ASSERT_TRUE(parse_seed_list("random:16", list, error)) << error;
+  EXPECT_EQ(list.random_count, 16);
+  EXPECT_TRUE(list.seeds.empty());
+
+  const std::vector<int32_t> a = random_seeds(1000, 12345);
+  EXPECT_EQ(a.size(), 1000u);
+  EXPECT_EQ(std::set<int32_t>(a.begin(), a.end()).size(), 1000u);
+  EXPECT_EQ(random_seeds(1000, 12345), a);
+  EXPECT_NE(random_seeds(16, 12346), random_seeds(16, 12345));
+  // Both signs turn up.
+  EXPECT_TRUE(std::any_of(a.begin(), a.end(), [](int32_t s) { return s < 0; }));
+  EXPECT_TRUE(std::any_of(a.begin(), a.end(), [](int32_t s) { return s > 0; }));
+}
+
+TEST(SeedList, PrintedListsReadBack) {
+  const struct {
+    std::vector<int32_t> seeds;
+    const char* text;
+  } cases[] = {
+      {{5}, "5"},
+      {{1, 2, 3, 7, -5, -4, -3, 10, 11}, "1-3,7,-5--3,10,11"},
+      {{-1, 0, 1}, "-1-1"},
+      {{highest - 1, highest, lowest}, "2147483646,2147483647,-2147483648"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(format_seed_list(c.seeds), c.text);
+    seed_list list;
+    std::string error;
+    ASSERT_TRUE(parse_seed_list(format_seed_list(c.seeds), list, error)) << error;
+    EXPECT_EQ(list.seeds, c.seeds);
+  }
+  const std::vector<int32_t> drawn = random_seeds(50, 99);
+  seed_list list;
+  std::string error;
+  ASSERT_TRUE(parse_seed_list(format_seed_list(drawn), list, error)) << error;
+  EXPECT_EQ(list.seeds, drawn);
+}
+
+}  // namespace
+}  // namespace vormap
