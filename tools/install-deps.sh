@@ -16,7 +16,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # Debian packages, by what needs them.
 map_packages=(cmake ninja-build g++ make zlib1g-dev libssl-dev)
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev liblz4-dev pkg-config)
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev liblz4-dev pkg-config libtinygltf-dev nlohmann-json3-dev)
 ci_packages=(clang libclang-rt-14-dev)
 # Node.js and the packages of package-lock.json, for the page tests.
 node_packages=(nodejs npm)
