@@ -14,29 +14,43 @@ namespace vormap {
 namespace {
 
 // Bit h set where the voxel at height h (63 - file z) is solid, per column,
-// indexed x * 512 + y.
+// indexed x * 512 + y. Eight states at a time: a byte's top bit is set when
+// it is non-zero, and one multiplication gathers those eight bits into one
+// byte, the first state (the highest voxel) in its top bit.
 std::vector<uint64_t> solid_columns(const vxl_map& map) {
+  static_assert(std::endian::native == std::endian::little);
+  constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7Full, high = 0x8080808080808080ull;
+  constexpr uint64_t gather = 0x8040201008040201ull;  // byte i -> bit 63 - i
   std::vector<uint64_t> bits(world_columns, 0);
-  for (int x = 0; x < world_size; ++x) {
-    for (int y = 0; y < world_size; ++y) {
-      const uint8_t* column = &map.solid[world_index(x, y, 0)];
-      uint64_t b = 0;
-      for (int z = 0; z < world_height; ++z)
-        if (column[z] != vxl_empty) b |= uint64_t{1} << (world_height - 1 - z);
-      bits[x * world_size + y] = b;
+  for (int c = 0; c < world_columns; ++c) {  // x * 512 + y, as world_index
+    const uint8_t* column = &map.solid[size_t(c) * world_height];
+    uint64_t b = 0;
+    for (int k = 0; k < world_height / 8; ++k) {
+      uint64_t v;
+      std::memcpy(&v, column + 8 * k, 8);
+      const uint64_t nonzero = ((((v & low7) + low7) | v) & high) >> 7;
+      b |= ((nonzero * gather) >> 56) << (56 - 8 * k);
     }
+    bits[size_t(c)] = b;
   }
   return bits;
 }
 
 // One slice of faces of one direction: `width` x `height` cells, row by row,
-// each 0 (no face) or a key naming the face colour.
+// each 0 (no face) or a key naming the face colour. A bit per cell marks the
+// faces, so emitting visits only them and not every empty cell.
 class slice_mask {
  public:
   slice_mask(int width, int height)
-      : width_(width), height_(height), cells_(size_t(width) * height, 0), used_(size_t(height), 0) {}
+      : width_(width),
+        height_(height),
+        words_((width + 63) / 64),
+        cells_(size_t(width) * height, 0),
+        marks_(size_t(words_) * height, 0),
+        used_(size_t(height), 0) {}
   void set(int u, int v, uint32_t color) {
     cells_[size_t(v) * width_ + u] = color | 0x1000000u;
+    marks_[size_t(v) * words_ + u / 64] |= uint64_t{1} << (u % 64);
     used_[size_t(v)] = 1;
   }
 
@@ -45,30 +59,38 @@ class slice_mask {
     for (int v = 0; v < height_; ++v) {
       if (!used_[size_t(v)]) continue;
       used_[size_t(v)] = 0;
-      uint32_t* row = &cells_[size_t(v) * width_];
-      for (int u = 0; u < width_; ++u) {
-        const uint32_t key = row[u];
-        if (key == 0) continue;
-        int du = 1, dv = 1;
-        if (merge) {
-          while (u + du < width_ && row[u + du] == key) ++du;
-          while (v + dv < height_) {
-            const uint32_t* next = &cells_[size_t(v + dv) * width_ + u];
-            if (!std::all_of(next, next + du, [key](uint32_t k) { return k == key; })) break;
-            ++dv;
+      const uint32_t* row = &cells_[size_t(v) * width_];
+      uint64_t* marks = &marks_[size_t(v) * words_];
+      for (int w = 0; w < words_; ++w) {
+        while (marks[w] != 0) {
+          const int u = w * 64 + std::countr_zero(marks[w]);
+          const uint32_t key = row[u];
+          int du = 1, dv = 1;
+          if (merge) {
+            while (u + du < width_ && row[u + du] == key) ++du;
+            while (v + dv < height_) {
+              const uint32_t* next = &cells_[size_t(v + dv) * width_ + u];
+              if (!std::all_of(next, next + du, [key](uint32_t k) { return k == key; })) break;
+              ++dv;
+            }
           }
+          for (int k = v; k < v + dv; ++k) clear(u, k, du);
+          out.push_back({direction, plane, u, v, du, dv, key & 0xFFFFFFu});
         }
-        for (int k = 0; k < dv; ++k) std::fill_n(&cells_[size_t(v + k) * width_ + u], du, 0u);
-        out.push_back({direction, plane, u, v, du, dv, key & 0xFFFFFFu});
-        u += du - 1;
       }
     }
   }
 
  private:
-  int width_, height_;
+  void clear(int u, int v, int du) {
+    std::fill_n(&cells_[size_t(v) * width_ + u], du, 0u);
+    for (int i = u; i < u + du; ++i) marks_[size_t(v) * words_ + i / 64] &= ~(uint64_t{1} << (i % 64));
+  }
+
+  int width_, height_, words_;
   std::vector<uint32_t> cells_;
-  std::vector<uint8_t> used_;  // rows that may hold a face
+  std::vector<uint64_t> marks_;  // words_ per row, bit u % 64 of word u / 64
+  std::vector<uint8_t> used_;    // rows that may hold a face
 };
 
 template <typename F>
@@ -91,70 +113,60 @@ uint32_t face_color(const vxl_map& map, int x, int y, int file_z) {
 map_surface build_map_surface(const vxl_map& map, bool merge) {
   const std::vector<uint64_t> solid = solid_columns(map);
   auto column = [&solid](int x, int y) { return solid[size_t(x) * world_size + y]; };
-  auto colour = [&map](int x, int y, int h) { return face_color(map, x, y, world_height - 1 - h); };
-  map_surface out;
 
-  // Up and down: one slice per height, u = x, v = map y. The faces are
-  // gathered by height first, so each slice is filled from its own list.
-  std::array<std::vector<uint32_t>, world_height> up, down;  // column x * 512 + y
+  // One pass over the columns in memory order finds every face and its
+  // colour and files it under its slice; the slices are merged afterwards.
+  struct face_cell {
+    uint16_t u, v;
+    uint32_t color;
+  };
+  using slices = std::vector<std::vector<face_cell>>;
+  slices up(world_height), down(world_height);           // by height: u = x, v = map y
+  slices east(world_size), west(world_size);             // by x: u = height, v = map y
+  slices south(world_size), north(world_size);           // by map y: u = x, v = height
   for (int x = 0; x < world_size; ++x) {
     for (int y = 0; y < world_size; ++y) {
       const uint64_t s = column(x, y);
-      const uint32_t c = static_cast<uint32_t>(x * world_size + y);
-      // Above the world is open sky; below it, solid ground.
-      for_each_bit(s & ~(s >> 1), [&](int h) { up[h].push_back(c); });
-      for_each_bit(s & ~((s << 1) | 1), [&](int h) { down[h].push_back(c); });
+      if (s == 0) continue;
+      auto colour = [&](int h) { return face_color(map, x, y, world_height - 1 - h); };
+      const auto ux = static_cast<uint16_t>(x), uy = static_cast<uint16_t>(y);
+      // Above the world is open sky; below it and beyond its sides, solid.
+      for_each_bit(s & ~(s >> 1), [&](int h) { up[h].push_back({ux, uy, colour(h)}); });
+      for_each_bit(s & ~((s << 1) | 1), [&](int h) { down[h].push_back({ux, uy, colour(h)}); });
+      if (x + 1 < world_size)
+        for_each_bit(s & ~column(x + 1, y),
+                     [&](int h) { east[x].push_back({static_cast<uint16_t>(h), uy, colour(h)}); });
+      if (x > 0)
+        for_each_bit(s & ~column(x - 1, y),
+                     [&](int h) { west[x].push_back({static_cast<uint16_t>(h), uy, colour(h)}); });
+      if (y + 1 < world_size)
+        for_each_bit(s & ~column(x, y + 1),
+                     [&](int h) { south[y].push_back({ux, static_cast<uint16_t>(h), colour(h)}); });
+      if (y > 0)
+        for_each_bit(s & ~column(x, y - 1),
+                     [&](int h) { north[y].push_back({ux, static_cast<uint16_t>(h), colour(h)}); });
     }
   }
-  slice_mask across(world_size, world_size);
+
+  map_surface out;
+  auto emit = [&](slice_mask& mask, const std::vector<face_cell>& cells, face_direction direction, int plane,
+                  std::vector<mesh_rectangle>& into) {
+    if (cells.empty()) return;
+    for (const face_cell& c : cells) mask.set(c.u, c.v, c.color);
+    mask.emit(direction, plane, merge, into);
+  };
+  slice_mask across(world_size, world_size), along_x(world_height, world_size), along_y(world_size, world_height);
   for (int h = 0; h < world_height; ++h) {
-    for (const bool is_up : {true, false}) {
-      const std::vector<uint32_t>& faces = is_up ? up[h] : down[h];
-      if (faces.empty()) continue;
-      for (const uint32_t c : faces) {
-        const int x = static_cast<int>(c / world_size), y = static_cast<int>(c % world_size);
-        across.set(x, y, colour(x, y, h));
-      }
-      const bool water = is_up && h == 0;
-      across.emit(is_up ? face_direction::pos_y : face_direction::neg_y, is_up ? h + 1 : h, merge,
-                  water ? out.water : out.ground);
-    }
+    emit(across, up[h], face_direction::pos_y, h + 1, h == 0 ? out.water : out.ground);
+    emit(across, down[h], face_direction::neg_y, h, out.ground);
   }
-
-  // East and west (x): one slice per x, u = height, v = map y.
-  slice_mask along_x(world_height, world_size);
   for (int x = 0; x < world_size; ++x) {
-    for (const int step : {1, -1}) {
-      const int nx = x + step;
-      if (nx < 0 || nx >= world_size) continue;  // the world's edge counts as solid
-      bool any = false;
-      for (int y = 0; y < world_size; ++y)
-        for_each_bit(column(x, y) & ~column(nx, y), [&](int h) {
-          along_x.set(h, y, colour(x, y, h));
-          any = true;
-        });
-      if (any)
-        along_x.emit(step > 0 ? face_direction::pos_x : face_direction::neg_x, step > 0 ? x + 1 : x, merge,
-                     out.ground);
-    }
+    emit(along_x, east[x], face_direction::pos_x, x + 1, out.ground);
+    emit(along_x, west[x], face_direction::neg_x, x, out.ground);
   }
-
-  // South and north (map y, mesh z): one slice per y, u = x, v = height.
-  slice_mask along_y(world_size, world_height);
   for (int y = 0; y < world_size; ++y) {
-    for (const int step : {1, -1}) {
-      const int ny = y + step;
-      if (ny < 0 || ny >= world_size) continue;
-      bool any = false;
-      for (int x = 0; x < world_size; ++x)
-        for_each_bit(column(x, y) & ~column(x, ny), [&](int h) {
-          along_y.set(x, h, colour(x, y, h));
-          any = true;
-        });
-      if (any)
-        along_y.emit(step > 0 ? face_direction::pos_z : face_direction::neg_z, step > 0 ? y + 1 : y, merge,
-                     out.ground);
-    }
+    emit(along_y, south[y], face_direction::pos_z, y + 1, out.ground);
+    emit(along_y, north[y], face_direction::neg_z, y, out.ground);
   }
 
   for (const mesh_rectangle& r : out.ground) out.faces += long{r.du} * r.dv;
