@@ -5,7 +5,7 @@
 //
 // Unit faces, not merged: each vertex gets its own ambient-occlusion shade
 // (darker where the corner is closed in), which merged faces could not carry.
-import { SIZE, HEIGHT, COLUMNS, colourAt, solidAt } from './vxl.js';
+import { SIZE, HEIGHT, COLUMNS, colourAt } from './vxl.js';
 
 export const START_BLUE = 0x6060ff;
 export const START_GREEN = 0x30d030;
@@ -20,6 +20,31 @@ const V_AXIS = [2, 2, 1];
 // points along +x and +z but along -y).
 const CORNERS = [[0, 0], [1, 0], [1, 1], [0, 1]];
 const AO_LEVELS = [0.5, 0.68, 0.85, 1.0];
+
+// Per direction and corner (in winding order), twelve offsets from the
+// voxel in mesh axes (x, height, map y): the corner's position, then the
+// three voxels in front of the face that touch it (along u, along v, and
+// diagonally), which shade it.
+const CORNER_TABLE = new Int8Array(6 * 4 * 12);
+DIRS.forEach(([axis, sign], d) => {
+  const ua = U_AXIS[axis], va = V_AXIS[axis];
+  const forward = (axis !== 1) === (sign > 0);
+  for (let i = 0; i < 4; i++) {
+    const [du, dv] = CORNERS[forward ? i : (4 - i) % 4];
+    const t = (d * 4 + i) * 12;
+    const at = (k, offU, offV, inFront) => {
+      const q = [0, 0, 0];
+      q[axis] = inFront;
+      q[ua] = offU;
+      q[va] = offV;
+      CORNER_TABLE.set(q, t + 3 * k);
+    };
+    at(0, du, dv, sign > 0 ? 1 : 0);
+    at(1, du ? 1 : -1, 0, sign);
+    at(2, 0, dv ? 1 : -1, sign);
+    at(3, du ? 1 : -1, dv ? 1 : -1, sign);
+  }
+});
 
 const SRGB_TO_LINEAR = new Float32Array(256);
 for (let i = 0; i < 256; i++) {
@@ -98,57 +123,54 @@ export function buildSurface(map) {
 
   const ground = new Builder(groundFaces);
   const water = new Builder(waterFaces);
-  const voxel = [0, 0, 0], front = [0, 0, 0], p = [0, 0, 0];
-  const ao = [0, 0, 0, 0];
-  // Solid at mesh coordinates (x, height, map y).
-  const solid = (q) => solidAt(map, q[0], q[2], q[1]);
+  const { solidLo, solidHi } = map;
+  // Solid at (x, map y, height), the world's sides and underside solid.
+  const solid = (x, y, h) => {
+    if (x < 0 || y < 0 || x >= SIZE || y >= SIZE || h < 0) return 1;
+    if (h >= HEIGHT) return 0;
+    const c = y * SIZE + x;
+    return h < 32 ? (solidLo[c] >>> h) & 1 : (solidHi[c] >>> (h - 32)) & 1;
+  };
+  const ao = new Int32Array(4);
 
   const emit = (b, d, x, y, h, colour, tint) => {
-    const [axis, sign] = DIRS[d];
-    const ua = U_AXIS[axis], va = V_AXIS[axis];
-    voxel[0] = x; voxel[1] = h; voxel[2] = y;
-    front[0] = x; front[1] = h; front[2] = y;
-    front[axis] += sign;
-    const forward = (axis !== 1) === (sign > 0);
     const f = b.faces++;
-    const r = SRGB_TO_LINEAR[(colour >>> 16) & 0xff], g = SRGB_TO_LINEAR[(colour >>> 8) & 0xff],
+    let r = SRGB_TO_LINEAR[(colour >>> 16) & 0xff], g = SRGB_TO_LINEAR[(colour >>> 8) & 0xff],
       bl = SRGB_TO_LINEAR[colour & 0xff];
+    if (tint) {
+      r = r * 0.25 + tint[0] * 0.75;
+      g = g * 0.25 + tint[1] * 0.75;
+      bl = bl * 0.25 + tint[2] * 0.75;
+    }
+    const axis = DIRS[d][0], normal = DIRS[d][1] * 127;
     for (let i = 0; i < 4; i++) {
-      const [du, dv] = CORNERS[forward ? i : (4 - i) % 4];
+      const t = (d * 4 + i) * 12;
       // Ambient occlusion: the three voxels in front of the face that touch
       // this corner.
-      p[0] = front[0]; p[1] = front[1]; p[2] = front[2];
-      p[ua] += du ? 1 : -1;
-      const s1 = solid(p);
-      p[va] += dv ? 1 : -1;
-      const cornerSolid = solid(p);
-      p[ua] = front[ua];
-      const s2 = solid(p);
-      const level = s1 && s2 ? 0 : 3 - (s1 + s2 + cornerSolid);
+      const s1 = solid(x + CORNER_TABLE[t + 3], y + CORNER_TABLE[t + 5], h + CORNER_TABLE[t + 4]);
+      const s2 = solid(x + CORNER_TABLE[t + 6], y + CORNER_TABLE[t + 8], h + CORNER_TABLE[t + 7]);
+      const sc = solid(x + CORNER_TABLE[t + 9], y + CORNER_TABLE[t + 11], h + CORNER_TABLE[t + 10]);
+      const level = s1 && s2 ? 0 : 3 - (s1 + s2 + sc);
       ao[i] = level;
       const shade = AO_LEVELS[level] * 65535;
       const o = (f * 4 + i) * 3;
-      b.position[o + axis] = voxel[axis] + (sign > 0 ? 1 : 0);
-      b.position[o + ua] = voxel[ua] + du;
-      b.position[o + va] = voxel[va] + dv;
-      b.normal[o + axis] = sign * 127;
-      if (tint) {
-        b.colour[o] = (r * 0.25 + tint[0] * 0.75) * shade;
-        b.colour[o + 1] = (g * 0.25 + tint[1] * 0.75) * shade;
-        b.colour[o + 2] = (bl * 0.25 + tint[2] * 0.75) * shade;
-      } else {
-        b.colour[o] = r * shade;
-        b.colour[o + 1] = g * shade;
-        b.colour[o + 2] = bl * shade;
-      }
+      b.position[o] = x + CORNER_TABLE[t];
+      b.position[o + 1] = h + CORNER_TABLE[t + 1];
+      b.position[o + 2] = y + CORNER_TABLE[t + 2];
+      b.normal[o + axis] = normal;
+      b.colour[o] = r * shade;
+      b.colour[o + 1] = g * shade;
+      b.colour[o + 2] = bl * shade;
     }
     // Split the quad along the diagonal whose corners are the more alike,
     // so the shade does not crease.
-    const v = f * 4, o = f * 6;
+    const v = f * 4, o = f * 6, idx = b.index;
     if (ao[0] + ao[2] >= ao[1] + ao[3]) {
-      b.index.set([v, v + 1, v + 2, v, v + 2, v + 3], o);
+      idx[o] = v; idx[o + 1] = v + 1; idx[o + 2] = v + 2;
+      idx[o + 3] = v; idx[o + 4] = v + 2; idx[o + 5] = v + 3;
     } else {
-      b.index.set([v + 1, v + 2, v + 3, v + 1, v + 3, v], o);
+      idx[o] = v + 1; idx[o + 1] = v + 2; idx[o + 2] = v + 3;
+      idx[o + 3] = v + 1; idx[o + 4] = v + 3; idx[o + 5] = v;
     }
   };
 
