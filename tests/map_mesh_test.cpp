@@ -192,6 +192,11 @@ TEST(MapMesh, GlbCarriesTheMeshAndItsCounts) {
   EXPECT_NEAR(rgba[0] / 65535.0, 0.2159, 1e-4);
   EXPECT_EQ(rgba[3], 65535);
 
+  // A file that could not record its own length is refused.
+  EXPECT_FALSE(encode_glb(s, "tiny", glb, error, 11 * 152 + 65535));
+  EXPECT_EQ(error, "the mesh is too large for a glTF binary file: 11 rectangles need 1672 bytes");
+  EXPECT_TRUE(encode_glb(s, "tiny", glb, error, 11 * 152 + 65536)) << error;
+
   // An empty world still makes a valid file: a scene with nothing in it.
   ASSERT_TRUE(encode_glb(build_map_surface(test_map().map), "empty", glb, error)) << error;
   ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &error, &warning, reinterpret_cast<const unsigned char*>(glb.data()),

@@ -324,19 +324,28 @@ tinygltf::Material material(const std::string& name, std::vector<double> base_co
 
 }  // namespace
 
-bool encode_glb(const map_surface& surface, const std::string& name, std::ostream& out, std::string& error) {
+bool encode_glb(const map_surface& surface, const std::string& name, std::ostream& out, std::string& error,
+                size_t max_bytes) {
+  // 4 vertices of 12 + 12 + 8 bytes and 6 four-byte indices per rectangle,
+  // and room for the header and the JSON.
+  const size_t rectangles = surface.ground.size() + surface.water.size();
+  const size_t buffer_bytes = rectangles * 152;
+  if (buffer_bytes > max_bytes || max_bytes - buffer_bytes < 65536) {
+    error = "the mesh is too large for a glTF binary file: " + std::to_string(rectangles) + " rectangles need " +
+            std::to_string(buffer_bytes) + " bytes";
+    return false;
+  }
   tinygltf::Model model;
   model.asset.version = "2.0";
   model.asset.generator = "vxltool mesh";
   tinygltf::Value::Object extras;
   extras["faces"] = tinygltf::Value(static_cast<int>(surface.faces));
   extras["waterFaces"] = tinygltf::Value(static_cast<int>(surface.water_faces));
-  extras["rectangles"] = tinygltf::Value(static_cast<int>(surface.ground.size() + surface.water.size()));
+  extras["rectangles"] = tinygltf::Value(static_cast<int>(rectangles));
   model.asset.extras = tinygltf::Value(std::move(extras));
 
   model.buffers.emplace_back();
-  // 4 vertices of 12 + 12 + 8 bytes and 6 four-byte indices per rectangle.
-  model.buffers[0].data.reserve((surface.ground.size() + surface.water.size()) * 152);
+  model.buffers[0].data.reserve(buffer_bytes);
   model.materials.push_back(material("ground", {1.0, 1.0, 1.0, 1.0}, 1.0));
   // Vertex colours multiply the base colour: the map's pale water turns blue
   // and lets a little of the bed show through.
@@ -372,9 +381,10 @@ bool encode_glb(const map_surface& surface, const std::string& name, std::ostrea
   return true;
 }
 
-bool encode_glb(const map_surface& surface, const std::string& name, std::string& out, std::string& error) {
+bool encode_glb(const map_surface& surface, const std::string& name, std::string& out, std::string& error,
+                size_t max_bytes) {
   std::ostringstream stream;
-  if (!encode_glb(surface, name, static_cast<std::ostream&>(stream), error)) return false;
+  if (!encode_glb(surface, name, static_cast<std::ostream&>(stream), error, max_bytes)) return false;
   out = std::move(stream).str();
   return true;
 }

@@ -8,6 +8,7 @@
 // mesh y, so a view from above shows the map as the preview does.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -64,11 +65,19 @@ mesh_buffers triangulate(const std::vector<mesh_rectangle>& rectangles);
 // An sRGB byte as a linear value from 0 to 1.
 float srgb_to_linear(uint8_t value);
 
+// A glTF binary file records its length in 32 bits. A generated map needs
+// about 59 MB; a map made to expose as many faces as possible would need
+// several gigabytes.
+inline constexpr size_t glb_max_bytes = 0xFFFFFFFFu;
+
 // The glTF binary file (.glb) of a surface: one mesh with a ground and a
 // water primitive (when there is water). `asset.extras` records the unit
 // face counts ("faces", "waterFaces") and the rectangles ("rectangles").
-// Returns false with a reason in `error` when the library cannot serialise.
-bool encode_glb(const map_surface& surface, const std::string& name, std::ostream& out, std::string& error);
-bool encode_glb(const map_surface& surface, const std::string& name, std::string& out, std::string& error);
+// Returns false with a reason in `error` when the file would be larger than
+// `max_bytes` or the library cannot serialise it.
+bool encode_glb(const map_surface& surface, const std::string& name, std::ostream& out, std::string& error,
+                size_t max_bytes = glb_max_bytes);
+bool encode_glb(const map_surface& surface, const std::string& name, std::string& out, std::string& error,
+                size_t max_bytes = glb_max_bytes);
 
 }  // namespace vormap

@@ -15,6 +15,8 @@ import os from 'node:os';
 import path from 'node:path';
 import validator from 'gltf-validator';
 import { openPage, failOnErrors } from './browser.mjs';
+import { decodeVxl } from '../../web/view/vxl.js';
+import { buildSurface, MAX_FACES } from '../../web/view/surface.js';
 
 const [vxltool, vormap] = process.argv.slice(2);
 if (!vxltool || !vormap) throw new Error('usage: view_page.test.mjs VXLTOOL VORMAP');
@@ -66,6 +68,17 @@ async function pictureFigures(page, png, earlier = null) {
   }, png.toString('base64'), earlier ? earlier.toString('base64') : null);
 }
 
+// A map of 512 x 512 column records, each given by column(x, y) as bytes.
+function buildMap(column) {
+  const parts = [];
+  for (let y = 0; y < 512; y++) for (let x = 0; x < 512; x++) parts.push(column(x, y));
+  return Buffer.from(parts.flat());
+}
+const EMPTY = [0, 64, 63, 0];
+const FULL = [0, 0, 255, 0];              // solid top to bottom, no colour stored
+const SEA = [0, 63, 63, 0, 0x80, 0x60, 0x20, 0x80];
+const PILLAR = [0, 56, 55, 0];            // solid from file z 56 down: 8 voxels, no colour
+
 let faces;  // unit faces of the mesh
 let browser;
 
@@ -93,6 +106,34 @@ test('the mesh of a generated map passes the glTF validator', async () => {
   assert.equal(report.info.totalTriangleCount, 2 * json.asset.extras.rectangles);
   assert.ok(json.asset.extras.rectangles < faces, 'neighbouring faces are merged');
   assert.deepEqual(json.meshes[0].primitives.map((p) => json.materials[p.material].name), ['ground', 'water']);
+});
+
+test('the page counts faces as the mesh does, at the world\'s edges and top', () => {
+  const cases = [
+    { name: 'empty', map: buildMap(() => EMPTY), faces: 0 },
+    // Tops under the open sky; the sides and the underside of the world hide the rest.
+    { name: 'full', map: buildMap(() => FULL), faces: 512 * 512 },
+    { name: 'sea', map: buildMap(() => SEA), faces: 512 * 512, water: 512 * 512 },
+    // Pillars 8 high every 16 columns: a top and 4 x 8 sides each, less the
+    // sides against the world's low edges.
+    { name: 'pillars', map: buildMap((x, y) => (x % 16 === 0 && y % 16 === 0 ? PILLAR : EMPTY)),
+      faces: 1024 * 33 - 64 * 8 },
+  ];
+  for (const c of cases) {
+    const file = path.join(dir, `${c.name}.vxl`);
+    fs.writeFileSync(file, c.map);
+    execFileSync(vxltool, ['mesh', file, `${file}.glb`], { stdio: 'pipe' });
+    const extras = glbJson(fs.readFileSync(`${file}.glb`)).asset.extras;
+    const page = buildSurface(decodeVxl(new Uint8Array(c.map)));
+    assert.equal(extras.faces, c.faces, `${c.name}: mesh`);
+    assert.equal(page.faces, c.faces, `${c.name}: page`);
+    assert.equal(page.waterFaces, c.water ?? 0, `${c.name}: water`);
+    assert.equal(extras.waterFaces, c.water ?? 0, `${c.name}: mesh water`);
+  }
+  // A valid map can expose tens of millions of faces; the page says it
+  // cannot draw them rather than exhausting the browser.
+  const checker = buildMap((x, y) => ((x + y) % 2 ? SEA : FULL));
+  assert.throws(() => buildSurface(decodeVxl(new Uint8Array(checker))), new RegExp(`more than the ${MAX_FACES}`));
 });
 
 test('the page shows the map, counts the mesh\'s faces, and walks', async () => {

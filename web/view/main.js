@@ -41,25 +41,18 @@ function geometryOf(b) {
 const fmt = (n) => n.toLocaleString('en');
 const hex = (c) => '#' + c.toString(16).padStart(6, '0');
 
-function fillPanel(info, surface) {
-  const rows = [
+// The figures of the map file first, so they show even when the map cannot
+// be drawn; the faces once they are built.
+function fillPanel(info) {
+  $('name').textContent = info.name;
+  addRows([
     ['size', `${fmt(info.size)} bytes`],
     ['solid voxels', fmt(info.solidVoxels)],
     ['surface voxels', fmt(info.surfaceVoxels)],
     ['heights', info.minHeight < 0 ? 'none' : `${info.minHeight} to ${info.maxHeight}`],
     ['water columns', `${fmt(info.waterColumns)} (${((100 * info.waterColumns) / (SIZE * SIZE)).toFixed(1)}%)`],
     ['empty columns', fmt(info.emptyColumns)],
-    ['faces', `${fmt(surface.faces)} (${fmt(surface.waterFaces)} water)`],
-  ];
-  if (surface.startColumns.blue || surface.startColumns.green)
-    rows.push(['start regions', `blue ${surface.startColumns.blue}, green ${surface.startColumns.green} columns`]);
-  $('name').textContent = info.name;
-  const table = $('figures');
-  for (const [k, v] of rows) {
-    const tr = table.insertRow();
-    tr.insertCell().textContent = k;
-    tr.insertCell().textContent = v;
-  }
+  ]);
   const colours = $('colours');
   for (const [c, count] of info.colours) {
     const span = document.createElement('span');
@@ -68,6 +61,22 @@ function fillPanel(info, surface) {
     span.title = `${hex(c)}: ${fmt(count)} voxels`;
     colours.appendChild(span);
   }
+}
+
+function addRows(rows) {
+  const table = $('figures');
+  for (const [k, v] of rows) {
+    const tr = table.insertRow();
+    tr.insertCell().textContent = k;
+    tr.insertCell().textContent = v;
+  }
+}
+
+function fillFaces(surface) {
+  const rows = [['faces', `${fmt(surface.faces)} (${fmt(surface.waterFaces)} water)`]];
+  if (surface.startColumns.blue || surface.startColumns.green)
+    rows.push(['start regions', `blue ${surface.startColumns.blue}, green ${surface.startColumns.green} columns`]);
+  addRows(rows);
 }
 
 // Outline columns of the start regions as glowing posts, so they show from
@@ -99,9 +108,10 @@ function startMarkers(starts) {
 async function main() {
   const info = JSON.parse($('map-info').textContent);
   document.title = `${info.name} - vxltool view`;
+  fillPanel(info);
   const map = decodeVxl(await embeddedMap());
   const surface = buildSurface(map);
-  fillPanel(info, surface);
+  fillFaces(surface);
 
   const canvas = $('view');
   const renderer = new THREE.WebGLRenderer({ canvas, antialias: true });

@@ -8,6 +8,10 @@
 import { SIZE, HEIGHT, COLUMNS, colourAt } from './vxl.js';
 
 export const START_BLUE = 0x6060ff;
+// A generated map has about half a million faces; a map built to have many
+// more (a checkerboard of columns has 33 million) would exhaust the
+// browser's memory before it showed anything.
+export const MAX_FACES = 4000000;
 export const START_GREEN = 0x30d030;
 
 // Directions: [axis, sign]; the two other axes u, v in x, y, z order.
@@ -107,6 +111,9 @@ export function buildSurface(map) {
     }
   }
   groundFaces -= waterFaces;
+  if (groundFaces + waterFaces > MAX_FACES) {
+    throw new Error(`the map has ${groundFaces + waterFaces} visible faces, more than the ${MAX_FACES} this page draws`);
+  }
   // The start regions, by the colour of each column's top voxel.
   const startColumns = { blue: 0, green: 0 };
   const starts = [];
