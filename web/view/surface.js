@@ -214,4 +214,3 @@ export function buildSurface(map) {
 export const WATER_SRGB = [0x2a, 0x6e, 0xa8];
 const WATER_LINEAR = WATER_SRGB.map((v) => SRGB_TO_LINEAR[v]);
 
-export { HEIGHT };
