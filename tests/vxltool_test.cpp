@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -192,6 +193,13 @@ TEST_F(Vxltool, CommandLineAndFileErrors) {
       {{"preview", "cut.vxl", "o.png"}, 1, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
       {{"preview", "scene.vxl", "no/such/o.png"}, 1, "vxltool: cannot write 'no/such/o.png': No such file or directory\n"},
       {{"diff", "scene.vxl", "cut.vxl"}, 2, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
+      {{"view", "scene.vxl"}, 2, "vxltool: view takes 2 files, not 1\n"},
+      {{"mesh", "cut.vxl", "o.glb"}, 1, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
+      {{"view", "cut.vxl", "o.html"}, 1, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
+      {{"mesh", "scene.vxl", "no/such/o.glb"}, 1, "vxltool: cannot write 'no/such/o.glb': No such file or directory\n"},
+      {{"view", "scene.vxl", "no/such/o.html"}, 1,
+       "vxltool: cannot write 'no/such/o.html': No such file or directory\n"},
+      {{"view", "scene.vxl", "."}, 1, "vxltool: cannot write '.': Is a directory\n"},
   };
   for (const error_case& k : cases) {
     const process_result r = run(k.args);
@@ -200,7 +208,11 @@ TEST_F(Vxltool, CommandLineAndFileErrors) {
     EXPECT_EQ(r.err.substr(0, k.message.size()), k.message) << what;
     EXPECT_EQ(r.out, "") << what;
   }
-  EXPECT_NE(::access((dir_ + "/o.png").c_str(), F_OK), 0) << "no picture from a damaged map";
+  for (const char* name : {"o.png", "o.glb", "o.html"})
+    EXPECT_NE(::access((dir_ + "/" + name).c_str(), F_OK), 0) << "no " << name << " from a damaged map";
+  // Nor any temporary file left behind.
+  for (const auto& entry : std::filesystem::directory_iterator(dir_))
+    EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
 
   const process_result help = run({"--help"});
   EXPECT_EQ(help.exit_status, 0);
@@ -209,9 +221,35 @@ TEST_F(Vxltool, CommandLineAndFileErrors) {
 
 TEST_F(Vxltool, FullDiskIsReported) {
   if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
-  const process_result r = run({"preview", "scene.vxl", "/dev/full"});
-  EXPECT_EQ(r.exit_status, 1);
-  EXPECT_EQ(r.err, "vxltool: cannot write '/dev/full': No space left on device\n");
+  for (const char* command : {"preview", "mesh", "view"}) {
+    const process_result r = run({command, "scene.vxl", "/dev/full"});
+    EXPECT_EQ(r.exit_status, 1) << command;
+    EXPECT_EQ(r.err, "vxltool: cannot write '/dev/full': No space left on device\n") << command;
+  }
+}
+
+// The files themselves are checked by the page and mesh tests; here, that
+// the commands write them whole, replacing what was there.
+TEST_F(Vxltool, MeshAndViewWriteTheirFiles) {
+  std::ofstream(dir_ + "/old.glb") << "old";
+  const process_result mesh = run({"mesh", "scene.vxl", "old.glb"});
+  ASSERT_EQ(mesh.exit_status, 0) << mesh.err;
+  std::ifstream glb(dir_ + "/old.glb", std::ios::binary);
+  const std::string bytes(std::istreambuf_iterator<char>(glb), {});
+  EXPECT_EQ(bytes.substr(0, 4), "glTF");
+  EXPECT_EQ(mesh.out.rfind("old.glb: ", 0), 0u) << mesh.out;
+  EXPECT_NE(mesh.out.find(" faces merged into "), std::string::npos) << mesh.out;
+  EXPECT_TRUE(mesh.out.ends_with(", " + std::to_string(bytes.size()) + " bytes\n")) << mesh.out;
+
+  const process_result view = run({"view", "scene.vxl", "scene.html"});
+  ASSERT_EQ(view.exit_status, 0) << view.err;
+  EXPECT_EQ(view.out, "");
+  std::ifstream page(dir_ + "/scene.html", std::ios::binary);
+  const std::string html(std::istreambuf_iterator<char>(page), {});
+  EXPECT_EQ(html.rfind("<!doctype html>", 0), 0u);
+  EXPECT_NE(html.find("\"name\":\"scene.vxl\""), std::string::npos);
+  EXPECT_EQ(html.find("@MAP_"), std::string::npos);
+  EXPECT_EQ(html.find("@SCRIPT@"), std::string::npos);
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "gallery_assets.h"
 #include "tools/gallery_figures.h"
 #include "tools/map_preview.h"
+#include "tools/map_view_page.h"
 #include "tools/png_writer.h"
 #include "tools/seed_list.h"
 #include "util/platform/files.h"
@@ -387,15 +388,21 @@ bool write_picture(const std::string& path, const image& picture, int level, std
 }
 
 // Further files made from each map; `bytes` is the map file, already
-// checked. The 3D page NAME.html belongs here: when the view module is built
-// in, decode `bytes` (decode_vxl) and write the page beside the map with the
-// page writer when `map_is_new` or the page is missing; the index then links
-// to it instead of the preview. Returns false with a reason when a file
-// cannot be written.
+// checked: the 3D page NAME.html, made when the map is new or the page is
+// missing. Returns false with a reason when a file cannot be written.
 bool make_seed_extras(const gallery_run& run, const seed_job& job, const std::vector<uint8_t>& bytes, bool map_is_new,
                       std::string& error) {
-  (void)run, (void)job, (void)bytes, (void)map_is_new, (void)error;
-  return true;
+  const std::string page_path = run.path(job, ".html");
+  if (!map_is_new && file_exists(page_path)) return true;
+  // The decoded map is large; it is held only while the page is built.
+  vxl_map map;
+  vxl_error damage;
+  if (!decode_vxl(bytes, map, damage)) {
+    error = "the map does not read back: " + describe(damage);
+    return false;
+  }
+  const std::string name = run.path(job, ".vxl").substr(run.path(job, ".vxl").find_last_of('/') + 1);
+  return write_view_page({name, bytes, &map}, page_path, error);
 }
 
 // Makes (or keeps) the map of one seed and everything made from it.

@@ -19,7 +19,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 map_packages=(cmake ninja-build g++ make)
 # The whole utility library (zlib, libcrypto), vxltool (libpng), the tests
 # and the benchmarks.
-test_packages=(zlib1g-dev libssl-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config)
+test_packages=(zlib1g-dev libssl-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config
+               libtinygltf-dev nlohmann-json3-dev)
 ci_packages=(clang libclang-rt-14-dev)
 # Node.js and the packages of package-lock.json, for the page tests (npm
 # reaches its registry over https).

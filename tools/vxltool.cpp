@@ -1,13 +1,16 @@
-// vxltool: look at .vxl maps without the game. Subcommands info, preview and
-// diff; see usage_text.
+// vxltool: look at .vxl maps without the game. Subcommands info, preview,
+// diff, mesh and view; see usage_text.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "tools/gallery.h"
+#include "tools/map_mesh.h"
 #include "tools/map_preview.h"
 #include "tools/map_stats.h"
+#include "tools/map_view_page.h"
+#include "tools/output_file.h"
 #include "tools/png_writer.h"
 #include "world/vxl_reader.h"
 
@@ -32,6 +35,9 @@ constexpr const char* usage_text =
     "                      random:N; valid maps already in OUTDIR are kept;\n"
     "                      status 1 when a seed failed, 128 + N when stopped\n"
     "                      by signal N\n"
+    "   mesh FILE OUT.glb  the map's visible surface as a glTF 2.0 binary file\n"
+    "   view FILE OUT.html one page that shows the map in 3D in a browser, to\n"
+    "                      orbit or walk; opens from disk, needs no network\n"
     "Exit status: 0 done (diff: the maps are the same); 1 a damaged or\n"
     "unreadable map or an unwritable picture (diff: the maps differ); 2 a bad\n"
     "command line (diff: also a damaged or unreadable map).\n";
@@ -155,6 +161,65 @@ int run_preview(const arguments& args) {
   return 0;
 }
 
+// The file's bytes and the map they decode to.
+bool load_bytes(const std::string& path, std::vector<uint8_t>& bytes, vxl_map& map) {
+  std::string error;
+  if (!read_file_bytes(path, vxl_max_file_size, bytes, error)) {
+    std::fprintf(stderr, "vxltool: %s\n", error.c_str());
+    return false;
+  }
+  vxl_error damage;
+  if (!decode_vxl(bytes, map, damage)) {
+    std::fprintf(stderr, "vxltool: '%s' is damaged: %s\n", path.c_str(), describe(damage).c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string base_name(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int run_mesh(const std::string& path, const std::string& out_path) {
+  map_surface surface;
+  {
+    vxl_map map;  // 80 MB, given back before the file's buffers are made
+    if (!load(path, map)) return 1;
+    surface = build_map_surface(map);
+  }
+  long bytes = 0;
+  std::string error;
+  const bool written = write_output_file(
+      out_path,
+      [&](std::ostream& out, std::string& reason) {
+        const bool ok = encode_glb(surface, base_name(path), out, reason);
+        bytes = static_cast<long>(out.tellp());
+        return ok;
+      },
+      error);
+  if (!written) {
+    std::fprintf(stderr, "vxltool: %s\n", error.c_str());
+    return 1;
+  }
+  const size_t rectangles = surface.ground.size() + surface.water.size();
+  std::printf("%s: %ld faces merged into %zu rectangles, %zu triangles, %ld bytes\n", out_path.c_str(),
+              surface.faces, rectangles, 2 * rectangles, bytes);
+  return 0;
+}
+
+int run_view(const std::string& path, const std::string& out_path) {
+  std::vector<uint8_t> bytes;
+  vxl_map map;
+  if (!load_bytes(path, bytes, map)) return 1;
+  std::string error;
+  if (!write_view_page({base_name(path), bytes, &map}, out_path, error)) {
+    std::fprintf(stderr, "vxltool: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 int run_diff(const std::string& path_a, const std::string& path_b) {
   vxl_map a, b;
   if (!load(path_a, a) || !load(path_b, b)) return 2;
@@ -185,7 +250,7 @@ int vxltool_main(int argc, char** argv) {
   size_t wanted;
   if (command == "info")
     wanted = 1;
-  else if (command == "preview" || command == "diff")
+  else if (command == "preview" || command == "diff" || command == "mesh" || command == "view")
     wanted = 2;
   else
     return usage_error("unknown command '" + command + "'");
@@ -197,6 +262,8 @@ int vxltool_main(int argc, char** argv) {
                        std::to_string(args.files.size()));
   if (command == "info") return run_info(args.files[0]);
   if (is_preview) return run_preview(args);
+  if (command == "mesh") return run_mesh(args.files[0], args.files[1]);
+  if (command == "view") return run_view(args.files[0], args.files[1]);
   return run_diff(args.files[0], args.files[1]);
 }
 

@@ -35,9 +35,7 @@ const dir = keep ?? fs.mkdtempSync(path.join(os.tmpdir(), 'vormap-gallery-page-'
 
 let browser;
 try {
-  // A 3D page for seed 0 as the view module writes it: its card must link there.
   fs.mkdirSync(dir, { recursive: true });
-  fs.writeFileSync(path.join(dir, '0.html'), '<!DOCTYPE html><title>seed 0</title>');
   if (failing !== null) fs.mkdirSync(path.join(dir, `${failing}.vxl`), { recursive: true });
   const run = () => spawnSync(vxltool, ['gallery', '--jobs', '2', seeds, dir], { encoding: 'utf8' });
   const first = run();
@@ -65,7 +63,8 @@ try {
     assert.equal(card.command, `vormap -s ${card.seed} -o ${card.seed}.vxl`);
     assert.ok(fs.existsSync(fileURLToPath(card.href)), `seed ${card.seed} links to ${card.href}, which is missing`);
     const target = path.basename(fileURLToPath(card.href));
-    assert.equal(target, card.seed === 0 ? '0.html' : `${card.seed}.png`, `seed ${card.seed}'s card opens ${target}`);
+    // Every map gets its 3D page, and the card opens it.
+    assert.equal(target, `${card.seed}.html`, `seed ${card.seed}'s card opens ${target}`);
   }
   // Thumbnails load lazily: wait until every one is in, then check them.
   await page.waitForFunction(() => [...document.querySelectorAll('#cards img')].every((i) => i.complete));
@@ -100,9 +99,9 @@ try {
   await page.click('#filter-clear');
   assert.ok((await cards()).every((c) => !c.hidden), 'clearing the filter shows every card');
 
-  // A card without a 3D page opens its large preview in the viewer.
-  const other = (await cards()).find((c) => c.seed !== 0);
-  await page.click(`#cards .card[data-seed="${other.seed}"] a.open`);
+  // A card's preview link opens its large preview in the viewer.
+  const other = (await cards())[0];
+  await page.click(`#cards .card[data-seed="${other.seed}"] a.preview`);
   await page.waitForFunction(() => {
     const img = document.getElementById('viewer-image');
     return document.getElementById('viewer').open && img.complete && img.naturalWidth > 0;

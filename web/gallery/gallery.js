@@ -53,9 +53,16 @@ function makeCard(map) {
   const code = el('code', {}, map.command);
   const copy = el('button', { type: 'button', title: 'copy the command' }, 'copy');
   copy.addEventListener('click', () => copyCommand(map.command, code, copy));
+  // The large preview opens in the viewer, also where the thumbnail opens
+  // the 3D page.
+  const preview = el('a', { className: 'preview', href: map.preview }, 'preview');
+  preview.addEventListener('click', (event) => {
+    if (event.button !== 0 || event.ctrlKey || event.metaKey || event.shiftKey) return;
+    event.preventDefault();
+    showViewer(map);
+  });
   const files = el('div', { className: 'files' },
-    el('a', { href: map.map, download: map.map }, map.map),
-    el('a', { href: map.preview }, 'preview'));
+    el('a', { href: map.map, download: map.map }, map.map), preview);
   if (map.page) files.append(el('a', { href: map.page }, '3D view'));
   const card = el('article', { className: 'card' },
     open, el('h2', {}, `seed ${map.seed}`, el('span', { className: 'kind' }, map.page ? '3D' : '')),
