@@ -5,6 +5,8 @@
 #   tools/install-deps.sh map     what building the generator needs
 #   tools/install-deps.sh test    everything the tests, tools and benchmarks need
 #   tools/install-deps.sh ci      'test' plus the second compiler and sanitizer runtimes
+#   tools/install-deps.sh cross   an aarch64 cross compiler, the generator's arm64
+#                                 libraries and qemu-user (tools/cross-check-aarch64.sh)
 #   tools/install-deps.sh --list GROUP...   print the Debian packages only
 #
 # Debian packages that are missing are installed with apt-get (after
@@ -15,24 +17,27 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 # Debian packages, by what needs them.
-map_packages=(cmake ninja-build g++ make zlib1g-dev libssl-dev)
+map_packages=(cmake ninja-build g++ make zlib1g-dev libssl-dev libhwy-dev)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev liblz4-dev pkg-config)
 ci_packages=(clang libclang-rt-14-dev)
+# Building the generator for aarch64 and running it under emulation. The
+# :arm64 packages need that foreign architecture, which the script adds.
+cross_packages=(g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64 zlib1g-dev:arm64 libssl-dev:arm64)
 # Node.js and the packages of package-lock.json, for the page tests.
 node_packages=(nodejs npm)
 # The browser the page tests drive.
 browser_packages=(chromium)
 
-usage() { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; }
 
 list=0
 groups=()
 for arg in "$@"; do
   case "$arg" in
     --list) list=1 ;;
-    map|test|ci) groups+=("$arg") ;;
+    map|test|ci|cross) groups+=("$arg") ;;
     -h|--help) usage; exit 0 ;;
-    *) echo "install-deps.sh: unknown group '$arg' (map, test or ci)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group '$arg' (map, test, ci or cross)" >&2; exit 2 ;;
   esac
 done
 [ ${#groups[@]} -gt 0 ] || groups=(map)
@@ -44,6 +49,7 @@ for g in "${groups[@]}"; do
     map)  wanted+=("${map_packages[@]}") ;;
     test) wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}"); need_node=1 ;;
     ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
+    cross) wanted+=("${cross_packages[@]}") ;;
   esac
 done
 # A node found on the PATH (the machine's own, newer than Debian's) is kept.
@@ -81,6 +87,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   echo "installing: ${missing[*]}" >&2
   export DEBIAN_FRONTEND=noninteractive
+  for p in "${missing[@]}"; do
+    case "$p" in
+      *:arm64)
+        if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+          "${sudo[@]}" dpkg --add-architecture arm64
+        fi ;;
+    esac
+  done
   "${sudo[@]}" apt-get update -qq
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 fi
