@@ -31,12 +31,6 @@ constexpr std::array<int32_t, 512> doubled(const std::array<int32_t, 256>& low) 
   return all;
 }
 
-// wrap - 1 for wraps up to 256, 255 above; a wrap of 0 gives all bits set.
-constexpr uint32_t wrap_mask(int32_t wrap) {
-  const int32_t m = wrap - 1 < 255 ? wrap - 1 : 255;
-  return static_cast<uint32_t>(m);
-}
-
 }  // namespace
 
 const std::array<int32_t, 512> noise_permutation = doubled(permutation_low);
@@ -73,7 +67,8 @@ float noise_fade(float t) {
 }
 
 double gradient_noise(float x, float y, float z, int32_t x_wrap, int32_t y_wrap, int32_t z_wrap) {
-  const uint32_t mx = wrap_mask(x_wrap), my = wrap_mask(y_wrap), mz = wrap_mask(z_wrap);
+  const uint32_t mx = noise_wrap_mask(x_wrap), my = noise_wrap_mask(y_wrap),
+                 mz = noise_wrap_mask(z_wrap);
   const auto x0 = static_cast<int32_t>(std::floor(static_cast<double>(x)));
   const auto y0 = static_cast<int32_t>(std::floor(static_cast<double>(y)));
   const auto z0 = static_cast<int32_t>(std::floor(static_cast<double>(z)));

@@ -12,6 +12,13 @@ namespace vormap {
 // a, b <= 255 never needs a wrap.
 extern const std::array<int32_t, 512> noise_permutation;
 
+// The mask applied to an axis's lattice coordinates: wrap - 1 for wraps up to
+// 256, 255 above; a wrap of 0 gives all bits set (no wrapping).
+constexpr uint32_t noise_wrap_mask(int32_t wrap) {
+  const int32_t m = wrap - 1 < 255 ? wrap - 1 : 255;
+  return static_cast<uint32_t>(m);
+}
+
 // One corner's contribution: the dot product of the gradient chosen by
 // hash AND 15 with the offset (dx, dy, dz), formed in double precision.
 double noise_gradient(int32_t hash, float dx, float dy, float dz);

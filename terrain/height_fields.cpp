@@ -1,5 +1,7 @@
 #include "terrain/height_fields.h"
 
+#include "util/parallel_for.h"
+
 namespace vormap {
 
 height_field elevation{};
@@ -27,7 +29,10 @@ void shift_copy_field(height_field& dst, const height_field& src, uint32_t row_s
 
 void add_scaled_field(height_field& dst, const height_field& src, float scale) {
   const double s = scale;
-  for (int i = 0; i < world_columns; ++i) dst[i] = static_cast<float>(s * src[i] + dst[i]);
+  // Element by element, so blocks on several threads give the same field.
+  parallel_for(0, world_columns, [&](int64_t lo, int64_t hi) {
+    for (auto i = static_cast<int>(lo); i < hi; ++i) dst[i] = static_cast<float>(s * src[i] + dst[i]);
+  }, 64 * world_size);
 }
 
 void subtract_field_minimum(height_field& field) {

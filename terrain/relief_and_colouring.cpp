@@ -7,6 +7,7 @@
 #include "random/noise_layer.h"
 #include "terrain/base_terrain.h"
 #include "terrain/height_fields.h"
+#include "util/parallel_for.h"
 #include "world/voxel_world.h"
 
 namespace vormap {
@@ -23,23 +24,32 @@ void fill_relief_noise() {
 
 }  // namespace
 
+// The per-column stages below touch only their own column (colouring reads
+// the neighbours' elevation, which nothing writes meanwhile), so blocks of
+// columns run on parallel_for's threads with the same result.
+constexpr int64_t columns_per_block = 16 * world_size;
+
 void mix_relief() {
-  for (int i = 0; i < world_columns; ++i) {
-    const double e = elevation[i];
-    const double m = smoothstep(static_cast<float>(1 - e * 0.25));
-    elevation[i] = static_cast<float>((m * 0.5 + 0.5) * work_field[i] + e);
-  }
+  parallel_for(0, world_columns, [](int64_t lo, int64_t hi) {
+    for (auto i = static_cast<int>(lo); i < hi; ++i) {
+      const double e = elevation[i];
+      const double m = smoothstep(static_cast<float>(1 - e * 0.25));
+      elevation[i] = static_cast<float>((m * 0.5 + 0.5) * work_field[i] + e);
+    }
+  }, columns_per_block);
 }
 
 void extrude_columns() {
-  for (int i = 0; i < world_columns; ++i) {
-    const int32_t h = std::max(static_cast<int32_t>(elevation[i]), 0);
-    column_height[i] = h;
-    const int solid = std::min(h + 1, world_height);
-    uint8_t* column = voxel_solid.data() + static_cast<size_t>(i) * world_height;
-    std::memset(column, 1, static_cast<size_t>(solid));
-    std::memset(column + solid, 0, static_cast<size_t>(world_height - solid));
-  }
+  parallel_for(0, world_columns, [](int64_t lo, int64_t hi) {
+    for (auto i = static_cast<int>(lo); i < hi; ++i) {
+      const int32_t h = std::max(static_cast<int32_t>(elevation[i]), 0);
+      column_height[i] = h;
+      const int solid = std::min(h + 1, world_height);
+      uint8_t* column = voxel_solid.data() + static_cast<size_t>(i) * world_height;
+      std::memset(column, 1, static_cast<size_t>(solid));
+      std::memset(column + solid, 0, static_cast<size_t>(world_height - solid));
+    }
+  }, columns_per_block);
 }
 
 namespace {
@@ -92,16 +102,18 @@ uint32_t column_colour(float e, float e_row_before, float e_column_before, bool 
 }
 
 void colour_columns() {
-  for (int x = 0; x < world_size; ++x) {
-    const int row_before = (x - 1) & 511;
-    for (int y = 0; y < world_size; ++y) {
-      const int i = column_index(x, y);
-      const uint32_t colour =
-          column_colour(elevation[i], elevation[column_index(row_before, y)],
-                        elevation[column_index(x, (y - 1) & 511)], column_height[i] == 0);
-      std::fill_n(voxel_color.begin() + i * world_height, world_height, colour);
+  parallel_for(0, world_size, [](int64_t first_row, int64_t end_row) {
+    for (auto x = static_cast<int>(first_row); x < end_row; ++x) {
+      const int row_before = (x - 1) & 511;
+      for (int y = 0; y < world_size; ++y) {
+        const int i = column_index(x, y);
+        const uint32_t colour =
+            column_colour(elevation[i], elevation[column_index(row_before, y)],
+                          elevation[column_index(x, (y - 1) & 511)], column_height[i] == 0);
+        std::fill_n(voxel_color.begin() + i * world_height, world_height, colour);
+      }
     }
-  }
+  }, columns_per_block / world_size);
 }
 
 void add_relief_and_colour() {

@@ -6,6 +6,8 @@
 #   tools/install-deps.sh test    everything the tests, tools and benchmarks need
 #   tools/install-deps.sh ci      'test' plus the second compiler and sanitizer runtimes
 #   tools/install-deps.sh fresh-root   what tools/fresh-machine-check.sh needs
+#   tools/install-deps.sh cross   an aarch64 cross compiler, the generator's arm64
+#                                 libraries and qemu-user (tools/cross-check-aarch64.sh)
 #   tools/install-deps.sh --list GROUP...   print the Debian packages only
 #
 # Debian packages that are missing are installed with apt-get (after
@@ -16,12 +18,15 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 # Debian packages, by what needs them.
-map_packages=(cmake ninja-build g++ make)
-# The whole utility library (zlib, libcrypto), vxltool (libpng), the tests
-# and the benchmarks.
+map_packages=(cmake ninja-build g++ make libhwy-dev)
+# The whole utility library (zlib, libcrypto), vxltool (libpng, tinygltf,
+# nlohmann-json), the tests and the benchmarks.
 test_packages=(zlib1g-dev libssl-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config
                libtinygltf-dev nlohmann-json3-dev)
 ci_packages=(clang libclang-rt-14-dev)
+# Building the generator for aarch64 and running it under emulation. The
+# :arm64 packages need that foreign architecture, which the script adds.
+cross_packages=(g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64)
 # Node.js and the packages of package-lock.json, for the page tests (npm
 # reaches its registry over https).
 node_packages=(nodejs npm ca-certificates)
@@ -37,9 +42,9 @@ groups=()
 for arg in "$@"; do
   case "$arg" in
     --list) list=1 ;;
-    map|test|ci|fresh-root) groups+=("$arg") ;;
+    map|test|ci|cross|fresh-root) groups+=("$arg") ;;
     -h|--help) usage; exit 0 ;;
-    *) echo "install-deps.sh: unknown group '$arg' (map, test, ci or fresh-root)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group '$arg' (map, test, ci, cross or fresh-root)" >&2; exit 2 ;;
   esac
 done
 [ ${#groups[@]} -gt 0 ] || groups=(map)
@@ -52,6 +57,7 @@ for g in "${groups[@]}"; do
     test) wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}"); need_node=1 ;;
     ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
     fresh-root) wanted+=("${fresh_root_packages[@]}") ;;
+    cross) wanted+=("${cross_packages[@]}") ;;
   esac
 done
 # A node and npm found on the PATH (the machine's own, newer than Debian's)
@@ -96,6 +102,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   echo "installing Debian packages: ${missing[*]}" >&2
   export DEBIAN_FRONTEND=noninteractive
+  for p in "${missing[@]}"; do
+    case "$p" in
+      *:arm64)
+        if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+          "${sudo[@]}" dpkg --add-architecture arm64
+        fi ;;
+    esac
+  done
   if ! { "${sudo[@]}" apt-get update -qq &&
          "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >&2; then
     echo "install-deps.sh: apt-get could not install the missing packages; as root, run:" >&2
