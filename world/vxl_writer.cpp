@@ -11,6 +11,10 @@
 #include <memory>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "util/parallel_for.h"
 #include "util/platform/files.h"
 #include "world/voxel_world.h"
@@ -124,44 +128,50 @@ std::vector<uint8_t> encode_vxl_plain() {
 namespace {
 
 // The fast encoder. It reads the grids as they are (z = 0 at the bottom) and
-// works on 64-bit masks of each column in file orientation: bit z is file
-// voxel z, that is grid voxel 63 - z. A band of file rows is encoded in
-// three steps, each split over threads by x: the solid masks of the band's
-// columns and of the rows on either side; the exact record size of every
-// column; then every record, written straight to its place in one buffer of
-// the band's size. Where each record goes depends only on the sizes, so the
-// bytes never depend on the number of threads.
+// works on a 64-bit mask per column, bit z for grid voxel z; file voxel z is
+// grid voxel 63 - z, so the scan down a column in the file runs from the
+// mask's top bit down. Bands of file rows are encoded on their own, each by
+// one thread, into a buffer of their own; the bands are joined in order, so
+// the bytes never depend on the number of threads.
 
-// Bit 0 of each byte of the result is set where that byte of `w` is non-zero.
-uint64_t nonzero_bytes(uint64_t w) {
-  constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
-  return ((((w & low7) + low7) | w) >> 7) & 0x0101010101010101ull;
-}
-
-// File-oriented solid mask of the column whose 64 grid flags start at `flags`.
-uint64_t file_solid_bits(const uint8_t* flags) {
+// Solid mask of the column whose 64 grid flags start at `flags` (any
+// non-zero flag is solid).
+uint64_t solid_mask(const uint8_t* flags) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  uint64_t empty = 0;
+  for (int i = 0; i < world_height / 16; ++i) {
+    const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(flags) + i);
+    empty |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, zero)))} << (16 * i);
+  }
+  return ~empty;
+#else
   uint64_t bits = 0;
   for (int j = 0; j < world_height / 8; ++j) {
     uint64_t w;
     std::memcpy(&w, flags + 8 * j, 8);
     if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
-    // The multiply gathers bit 0 of byte i into bit 7 - i of the top byte:
-    // grid voxel 8j + i is file voxel 63 - 8j - i.
-    bits |= ((nonzero_bytes(w) * 0x8040201008040201ull) >> 56) << (56 - 8 * j);
+    // Bit 7 of each byte set where the byte is non-zero, moved to bit 0;
+    // the multiply gathers bit 0 of byte i into bit 56 + i.
+    constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+    const uint64_t nonzero = ((((w & low7) + low7) | w) >> 7) & 0x0101010101010101ull;
+    bits |= ((nonzero * 0x0102040810204080ull) >> 56) << (8 * j);
   }
   return bits;
+#endif
 }
 
-// First z >= from whose bit is set in `mask`, or 64.
+// First file z >= from whose voxel's bit is set in the grid-oriented
+// `mask`, or 64.
 int first_set_from(uint64_t mask, int from) {
   if (from >= world_height) return world_height;
-  const uint64_t rest = mask >> from;
-  return rest == 0 ? world_height : from + std::countr_zero(rest);
+  const uint64_t rest = mask << from;  // file z = from is now the top bit
+  return rest == 0 ? world_height : from + std::countl_zero(rest);
 }
 
 int first_clear_from(uint64_t mask, int from) { return first_set_from(~mask, from); }
 
-// Runs the span scan of one column given its file-oriented masks, calling
+// Runs the span scan of one column given its masks, calling
 // span(length, top_start, top_end_excl, air_start, bottom_start, bottom_end)
 // for each span record in order.
 template <class Span>
@@ -221,10 +231,12 @@ struct band_bytes {
   size_t size = 0;
   size_t capacity = 0;
 
-  // Room for at least `n` more bytes after `size`.
+  // Room for at least `n` more bytes after `size`. The first buffer is
+  // larger than a band of a generated map needs, so it hardly ever grows;
+  // its pages are not touched until written.
   uint8_t* room(size_t n) {
     if (capacity - size < n) {
-      const size_t grown = std::max(size + n, capacity * 2);
+      const size_t grown = std::max({size + n, capacity * 2, size_t{1} << 20});
       auto bigger = std::make_unique_for_overwrite<uint8_t[]>(grown);
       if (size != 0) std::memcpy(bigger.get(), data.get(), size);
       data = std::move(bigger);
@@ -234,42 +246,55 @@ struct band_bytes {
   }
 };
 
-// Rows of columns per band: a band's masks (about 270 KiB) stay in the
-// processor's second-level cache, and eight bands share out well between
-// threads.
+// Rows of columns per band: eight bands share out well between threads, and
+// a band's scratch space stays small.
 constexpr int band_rows = 64;
 constexpr int bands = world_size / band_rows;
 
-// Encodes the file rows y_begin..y_begin + band_rows - 1, appending to `out`.
-// `masks` is scratch space, reused between bands.
-void encode_band(int y_begin, band_bytes& out, std::vector<uint64_t>& masks) {
-  // Solid masks of the band's rows and the row on either side, y-major, with
+// Scratch space of one thread, reused from band to band.
+struct band_scratch {
+  // Solid masks of the band's rows and the row on either side, x-major, with
   // a border of all-solid columns around the world so that a neighbour
   // outside the world is solid without a test.
-  constexpr int stride = world_size + 2;
-  masks.assign(static_cast<size_t>(band_rows + 2) * stride, ~uint64_t{0});
-  auto row = [&](int y) { return masks.data() + static_cast<ptrdiff_t>(y - y_begin + 1) * stride + 1; };
-  const int y_lo = std::max(y_begin - 1, 0), y_hi = std::min(y_begin + band_rows + 1, world_size);
+  std::vector<uint64_t> masks;
+  // The records of each row of the band.
+  std::vector<band_bytes> rows = std::vector<band_bytes>(band_rows);
+};
+
+// Encodes the file rows y_begin..y_begin + band_rows - 1, appending to `out`.
+// Columns are visited x by x, so each x's colours are read in one stretch of
+// the colour grid; each row's records collect in a buffer of their own, and
+// the rows are then joined in order.
+void encode_band(int y_begin, band_bytes& out, band_scratch& scratch) {
+  constexpr int stride = band_rows + 2;
+  std::vector<uint64_t>& masks = scratch.masks;
+  masks.assign(static_cast<size_t>(world_size + 2) * stride, ~uint64_t{0});
+  // The masks of column x, indexed by the band's row r = y - y_begin, from -1
+  // to band_rows.
+  auto column = [&](int x) { return masks.data() + static_cast<ptrdiff_t>(x + 1) * stride + 1; };
+  const int r_lo = std::max(y_begin - 1, 0) - y_begin, r_hi = std::min(y_begin + band_rows + 1, world_size) - y_begin;
   for (int x = 0; x < world_size; ++x) {
-    const uint8_t* flags = voxel_solid.data() + world_index(x, 0, 0);
-    for (int y = y_lo; y < y_hi; ++y) row(y)[x] = file_solid_bits(flags + y * world_height);
+    const uint8_t* flags = voxel_solid.data() + world_index(x, y_begin, 0);
+    uint64_t* m = column(x);
+    for (int r = r_lo; r < r_hi; ++r) m[r] = solid_mask(flags + r * world_height);
   }
-  for (int y = y_begin; y < y_begin + band_rows; ++y) {
-    const uint64_t *north = row(y - 1), *self = row(y), *south = row(y + 1);
-    const uint32_t* colours = voxel_color.data() + world_index(0, y, 0);
-    uint8_t* at = out.room(world_size * max_record);
-    for (int x = 0; x < world_size; ++x) {
-      // Columns of one row lie 128 KiB apart in the colour grid: ask for the
-      // top voxel's colour of a column a little ahead, so the reads overlap.
-      constexpr int ahead = 16;
-      if (x + ahead < world_size && self[x + ahead] != 0) {
-        const int top = world_height - 1 - std::countr_zero(self[x + ahead]);
-        __builtin_prefetch(colours + static_cast<ptrdiff_t>(x + ahead) * world_height * world_size + top);
-      }
-      const uint64_t surface = surface_from(self[x], self[x - 1], self[x + 1], north[x], south[x]);
-      at = write_record(self[x], surface, colours + static_cast<ptrdiff_t>(x) * world_height * world_size, at);
+  for (band_bytes& row : scratch.rows) {
+    row.size = 0;
+    row.room(world_size * max_record / 16);
+  }
+  for (int x = 0; x < world_size; ++x) {
+    const uint64_t *west = column(x - 1), *self = column(x), *east = column(x + 1);
+    const uint32_t* colours = voxel_color.data() + world_index(x, y_begin, 0);
+    for (int r = 0; r < band_rows; ++r) {
+      const uint64_t surface = surface_from(self[r], west[r], east[r], self[r - 1], self[r + 1]);
+      band_bytes& row = scratch.rows[static_cast<size_t>(r)];
+      uint8_t* end = write_record(self[r], surface, colours + r * world_height, row.room(max_record));
+      row.size = static_cast<size_t>(end - row.data.get());
     }
-    out.size = static_cast<size_t>(at - out.data.get());
+  }
+  for (const band_bytes& row : scratch.rows) {
+    std::memcpy(out.room(row.size), row.data.get(), row.size);
+    out.size += row.size;
   }
 }
 
@@ -280,7 +305,7 @@ template <class Sink>
 int encode_world(Sink&& sink) {
   const int at_once = std::min(thread_count(), bands);
   std::vector<band_bytes> pieces(static_cast<size_t>(at_once));
-  std::vector<std::vector<uint64_t>> scratch(static_cast<size_t>(at_once));
+  std::vector<band_scratch> scratch(static_cast<size_t>(at_once));
   for (int first = 0; first < bands; first += at_once) {
     const int count = std::min(at_once, bands - first);
     parallel_for(0, count, [&](int64_t lo, int64_t hi) {
@@ -300,8 +325,8 @@ int encode_world(Sink&& sink) {
 std::vector<uint8_t> encode_vxl() {
   std::vector<band_bytes> pieces(bands);
   parallel_for(0, bands, [&](int64_t lo, int64_t hi) {
-    std::vector<uint64_t> masks;
-    for (int64_t i = lo; i < hi; ++i) encode_band(static_cast<int>(i) * band_rows, pieces[static_cast<size_t>(i)], masks);
+    band_scratch scratch;
+    for (int64_t i = lo; i < hi; ++i) encode_band(static_cast<int>(i) * band_rows, pieces[static_cast<size_t>(i)], scratch);
   });
   size_t total = 0;
   for (const band_bytes& piece : pieces) total += piece.size;
