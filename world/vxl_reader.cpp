@@ -89,12 +89,7 @@ struct column_decoder {
   void set_colored(int z_first, int count, const uint8_t* words) {
     colored_bits |= range_bits(z_first, z_first + count);
     uint32_t* const colours = color;  // a local, so the stores cannot change it
-    for (int k = 0; k < count; ++k) {
-      if constexpr (std::endian::native == std::endian::little)
-        std::memcpy(colours + z_first + k, words + 4 * k, 4);
-      else
-        colours[z_first + k] = get_u32_le(words + 4 * k);
-    }
+    for (int k = 0; k < count; ++k) colours[z_first + k] = get_u32_le(words + 4 * k);
   }
 
   // Stores the 64 states from the masks, eight at a time.
