@@ -22,8 +22,8 @@ using bytes = std::vector<uint8_t>;
 
 // Encodes the current world and checks that decoding gives back every voxel:
 // empty stays empty, a surface voxel comes back coloured with its colour, a
-// hidden solid voxel comes back solid without one. encode_vxl leaves the
-// grids in file orientation, the orientation of the decoded map.
+// hidden solid voxel comes back solid without one. The decoded map is in file
+// orientation: its voxel z is voxel 63 - z of the grids.
 void expect_round_trip(vxl_map& map, const std::string& what) {
   const bytes file = encode_vxl();
   vxl_error error;
@@ -32,14 +32,15 @@ void expect_round_trip(vxl_map& map, const std::string& what) {
   for (int x = 0; x < world_size; ++x) {
     for (int y = 0; y < world_size; ++y) {
       for (int z = 0; z < world_height; ++z) {
-        const int i = world_index(x, y, z);
-        const uint8_t expected = voxel_solid[i] == 0 ? vxl_empty : is_surface_voxel(x, y, z) ? vxl_colored : vxl_hidden;
-        const bool ok = map.solid[i] == expected && (expected != vxl_colored || map.color[i] == voxel_color[i]) &&
+        const int i = world_index(x, y, z), g = world_index(x, y, world_height - 1 - z);
+        const uint8_t expected =
+            voxel_solid[g] == 0 ? vxl_empty : is_surface_voxel(x, y, world_height - 1 - z) ? vxl_colored : vxl_hidden;
+        const bool ok = map.solid[i] == expected && (expected != vxl_colored || map.color[i] == voxel_color[g]) &&
                         (expected == vxl_colored || map.color[i] == 0);
         if (!ok && ++mismatches <= 5)
           ADD_FAILURE() << what << ": voxel (" << x << ", " << y << ", " << z << ") decoded as state "
                         << int{map.solid[i]} << " colour " << std::hex << map.color[i] << ", expected state "
-                        << int{expected} << " colour " << voxel_color[i] << std::dec;
+                        << int{expected} << " colour " << voxel_color[g] << std::dec;
       }
     }
   }

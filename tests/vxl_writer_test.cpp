@@ -6,10 +6,14 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "app/generate_map.h"
+#include "util/parallel_for.h"
 #include "world/voxel_world.h"
 #include "tests/child_process.h"
 #include "tests/scratch_dir.h"
@@ -157,6 +161,85 @@ TEST(VxlWriter, ReversalSwapsFlagsAndColours) {
   EXPECT_EQ(voxel_solid[world_index(3, 4, 62)], 1);
   EXPECT_EQ(voxel_solid[world_index(3, 4, 0)], 0);
   EXPECT_EQ(voxel_color[world_index(3, 4, 63)], 0x80aabbccu);
+}
+
+// The fast encoder against the plain one, on whole worlds and with several
+// thread counts: the bytes must be the same, and encoding must leave the
+// grids as they were.
+
+// A cheap fingerprint of both voxel grids.
+uint64_t grids_fingerprint() {
+  uint64_t h = 1469598103934665603ull;
+  for (size_t i = 0; i < voxel_solid.size(); ++i) h = (h ^ voxel_solid[i] ^ uint64_t{voxel_color[i]} << 8) * 1099511628211ull;
+  return h;
+}
+
+// Terrain with floating blocks, caves, scattered voxels, full columns and,
+// at random spots, flag bytes other than 1 (any non-zero flag is solid); the
+// world's edges get as much of it as the middle.
+void build_random_world(uint32_t seed) {
+  std::mt19937 rng(seed);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
+  auto colour = [&] { return 0x80000000u | (rng() & 0xFFFFFFu); };
+  for (int x = 0; x < world_size; ++x) {
+    for (int y = 0; y < world_size; ++y) {
+      fill_column_span(x, y, 0, (x / 8 + y / 8) % 50 + pick(6), colour());
+      switch (pick(12)) {
+        case 0:
+          fill_column_span(x, y, 40 + pick(10), 50 + pick(14), colour());
+          break;
+        case 1:
+          fill_column_span(x, y, 1 + pick(10), 10 + pick(30), 0);
+          break;
+        case 2:
+          for (int z = 0; z < world_height; ++z)
+            if (pick(2) != 0) fill_column_span(x, y, z, z, colour());
+          break;
+        case 3:
+          fill_column_span(x, y, 0, 63, colour());
+          break;
+        case 4:
+          voxel_solid[world_index(x, y, pick(64))] = static_cast<uint8_t>(2 + pick(254));
+          break;
+        default:
+          break;
+      }
+    }
+  }
+}
+
+struct encoder_world {
+  std::string name;
+  std::function<void()> build;
+};
+
+TEST(FastEncoder, MatchesThePlainEncoderForAnyThreadCount) {
+  const uint32_t seed = static_cast<uint32_t>(std::random_device{}());
+  const std::vector<encoder_world> worlds = {
+      {"empty world", [] {}},
+      {"random world, seed " + std::to_string(seed), [seed] { build_random_world(seed); }},
+      {"map of seed 1", [] { generate_map_for_seed(1, false); }},
+      {"map of seed -12345 with -d", [] { generate_map_for_seed(-12345, true); }},
+  };
+  scratch_dir scratch;
+  const std::string path = scratch.path() + "/map.vxl";
+  for (const encoder_world& world : worlds) {
+    SCOPED_TRACE(world.name);
+    clear_world();
+    world.build();
+    const uint64_t before = grids_fingerprint();
+    const bytes plain = encode_vxl_plain();
+    ASSERT_EQ(grids_fingerprint(), before) << "the plain encoder turns the grids back";
+    for (int threads : {1, 2, 3, 8}) {
+      SCOPED_TRACE("threads " + std::to_string(threads));
+      set_thread_count(threads);
+      EXPECT_TRUE(encode_vxl() == plain) << "encode_vxl differs";
+      std::string error;
+      ASSERT_TRUE(write_vxl(path, error)) << error;
+      EXPECT_TRUE(read_bytes(path) == plain) << "write_vxl differs";
+      EXPECT_EQ(grids_fingerprint(), before) << "the grids were changed";
+    }
+  }
 }
 
 class WriteVxl : public ::testing::Test {

@@ -3,11 +3,28 @@
 #include <algorithm>
 #include <cstring>
 
+#include "util/platform/memory.h"
+
 namespace vormap {
 
-std::array<uint8_t, world_voxels> voxel_solid{};
-std::array<uint32_t, world_voxels> voxel_color{};
+// Aligned to huge pages, so that the grids can be backed by them (see below).
+alignas(huge_page_size) std::array<uint8_t, world_voxels> voxel_solid{};
+alignas(huge_page_size) std::array<uint32_t, world_voxels> voxel_color{};
 std::array<int32_t, world_columns> column_height{};
+
+namespace {
+
+// Every page of the 80 MiB voxel grids is touched by a run. Asked for before
+// the first touch, huge pages make that one fault per 2 MiB instead of one
+// per 4 KiB, and spare the encoder's strided reads most of their address
+// translation misses. The grids stay zero until written either way.
+[[maybe_unused]] const bool grids_on_huge_pages = [] {
+  advise_huge_pages(voxel_solid.data(), sizeof voxel_solid);
+  advise_huge_pages(voxel_color.data(), sizeof voxel_color);
+  return true;
+}();
+
+}  // namespace
 
 void fill_column_span(int x, int y, int z_low, int z_high, uint32_t colour) {
   if (z_low > z_high) return;

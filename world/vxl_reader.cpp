@@ -5,17 +5,54 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "util/platform/memory.h"
+
 namespace vormap {
+
+template <class T>
+T* map_grid_allocator<T>::allocate(size_t n) {
+  if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
+  const size_t bytes = n * sizeof(T);
+  void* p = ::operator new(bytes, std::align_val_t{huge_page_size});
+  advise_huge_pages(p, bytes);
+  return static_cast<T*>(p);
+}
+
+template <class T>
+void map_grid_allocator<T>::deallocate(T* p, size_t) noexcept {
+  ::operator delete(p, std::align_val_t{huge_page_size});
+}
+
+template struct map_grid_allocator<uint8_t>;
+template struct map_grid_allocator<uint32_t>;
 
 namespace {
 
 uint32_t get_u32_le(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
+
+// Byte i of byte_per_bit[b] (counting from the least significant) is bit i
+// of b.
+constexpr std::array<uint64_t, 256> byte_per_bit = [] {
+  std::array<uint64_t, 256> table{};
+  for (int b = 0; b < 256; ++b)
+    for (int i = 0; i < 8; ++i)
+      if ((b >> i) & 1) table[static_cast<size_t>(b)] |= uint64_t{1} << (8 * i);
+  return table;
+}();
+static_assert(vxl_colored - vxl_hidden == 1 && vxl_hidden - vxl_empty == 1);
 
 struct column_decoder {
   std::span<const uint8_t> file;
@@ -35,23 +72,41 @@ struct column_decoder {
 
   size_t left() const { return file.size() - pos; }
 
-  void set(int z_first, int z_end, uint8_t state) {
-    for (int z = z_first; z < z_end; ++z) {
-      solid[z] = state;
-      color[z] = 0;
-    }
+  // The column's states are gathered as bit masks while its spans are read
+  // and stored in one go at the end: a voxel is hidden unless marked empty
+  // or coloured. Colours not stored stay 0.
+  uint64_t empty_bits = 0;
+  uint64_t colored_bits = 0;
+
+  static uint64_t range_bits(int z_first, int z_end) {
+    const int n = z_end - z_first;
+    if (n <= 0) return 0;
+    return (n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1) << z_first;
   }
 
+  void set_empty(int z_first, int z_end) { empty_bits |= range_bits(z_first, z_end); }
+
   void set_colored(int z_first, int count, const uint8_t* words) {
-    for (int k = 0; k < count; ++k) {
-      solid[z_first + k] = vxl_colored;
-      color[z_first + k] = get_u32_le(words + 4 * k);
+    colored_bits |= range_bits(z_first, z_first + count);
+    uint32_t* const colours = color;  // a local, so the stores cannot change it
+    for (int k = 0; k < count; ++k) colours[z_first + k] = get_u32_le(words + 4 * k);
+  }
+
+  // Stores the 64 states from the masks, eight at a time.
+  void store_states() const {
+    uint8_t* const states = solid;
+    for (int j = 0; j < world_height / 8; ++j) {
+      uint64_t eight = 0x0101010101010101ull * vxl_hidden + byte_per_bit[(colored_bits >> 8 * j) & 0xFF] -
+                       byte_per_bit[(empty_bits >> 8 * j) & 0xFF];
+      if constexpr (std::endian::native == std::endian::big) eight = __builtin_bswap64(eight);
+      std::memcpy(states + 8 * j, &eight, 8);
     }
   }
 
   // Decodes one column record starting at `pos` and leaves `pos` just after
   // it. Every span's fields are checked before anything depends on them.
   bool run() {
+    std::memset(color, 0, world_height * sizeof(uint32_t));
     // What the previous (not last) span left for this one to settle: its
     // solid run below the top colours ends just above this span's air_start,
     // the last `prev_bottom` voxels of it coloured from `prev_bottom_words`.
@@ -81,7 +136,6 @@ struct column_decoder {
           return fail(at + 3, "air_start " + std::to_string(air) + " leaves no room for the previous span's " +
                                   std::to_string(prev_bottom) + " bottom colours below z " +
                                   std::to_string(prev_top_end - 1));
-        set(prev_top_end, air - prev_bottom, vxl_hidden);
         set_colored(air - prev_bottom, prev_bottom, prev_bottom_words);
       }
       if (air == world_height && length != 0)
@@ -104,9 +158,9 @@ struct column_decoder {
         if (left() - 4 < top_bytes)
           return fail(at, "span runs past the end of the file: " + std::to_string(n_top) + " top colours need " +
                               std::to_string(top_bytes) + " bytes, " + std::to_string(left() - 4) + " left");
-        set(air, top_start, vxl_empty);
+        set_empty(air, top_start);
         set_colored(top_start, n_top, file.data() + at + 4);
-        set(top_start + n_top, world_height, vxl_hidden);
+        store_states();
         pos = at + 4 + top_bytes;
         return true;
       }
@@ -117,7 +171,7 @@ struct column_decoder {
       if (left() < record)
         return fail(at, "span runs past the end of the file: span_length " + std::to_string(length) + " needs " +
                             std::to_string(record) + " bytes, " + std::to_string(left()) + " left");
-      set(air, top_start, vxl_empty);
+      set_empty(air, top_start);
       set_colored(top_start, n_top, file.data() + at + 4);
       first = false;
       prev_air = air;
@@ -149,18 +203,53 @@ bool decode_vxl_column(std::span<const uint8_t> file, size_t& offset, int x, int
   return true;
 }
 
+namespace {
+
+// Copies a decoded column from the stack into the map. Consecutive columns of
+// the file lie 32 KiB (states) and 128 KiB (colours) apart in the map, and
+// the map is far larger than any cache: where the processor has them,
+// stores that bypass the cache save reading each line before writing it.
+void put_column(const uint8_t* states, const uint32_t* colours, uint8_t* map_states, uint32_t* map_colours) {
+#if defined(__SSE2__)
+  for (int i = 0; i < world_height / 16; ++i)
+    _mm_stream_si128(reinterpret_cast<__m128i*>(map_states) + i,
+                     _mm_load_si128(reinterpret_cast<const __m128i*>(states) + i));
+  for (int i = 0; i < world_height / 4; ++i)
+    _mm_stream_si128(reinterpret_cast<__m128i*>(map_colours) + i,
+                     _mm_load_si128(reinterpret_cast<const __m128i*>(colours) + i));
+#else
+  std::memcpy(map_states, states, world_height);
+  std::memcpy(map_colours, colours, world_height * sizeof(uint32_t));
+#endif
+}
+
+void finish_puts() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#endif
+}
+
+}  // namespace
+
 bool decode_vxl(std::span<const uint8_t> file, vxl_map& map, vxl_error& error) {
   map.solid.resize(world_voxels);
   map.color.resize(world_voxels);
+  alignas(64) uint8_t states[world_height];
+  alignas(64) uint32_t colours[world_height];
   size_t pos = 0;
   for (int y = 0; y < world_size; ++y) {
     for (int x = 0; x < world_size; ++x) {
-      const size_t base = static_cast<size_t>(world_index(x, y, 0));
-      if (!decode_vxl_column(file, pos, x, y, std::span<uint8_t, world_height>(map.solid.data() + base, world_height),
-                             std::span<uint32_t, world_height>(map.color.data() + base, world_height), error))
+      column_decoder column{file, pos, x, y, states, colours, error};
+      if (!column.run()) {
+        finish_puts();
         return false;
+      }
+      pos = column.pos;
+      const size_t base = static_cast<size_t>(world_index(x, y, 0));
+      put_column(states, colours, map.solid.data() + base, map.color.data() + base);
     }
   }
+  finish_puts();
   if (pos != file.size()) {
     error = {pos, -1, -1, std::to_string(file.size() - pos) + " trailing bytes after the last column"};
     return false;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "world/voxel_world.h"
@@ -19,13 +20,35 @@ inline constexpr uint8_t vxl_empty = 0;
 inline constexpr uint8_t vxl_hidden = 1;   // solid, no colour stored
 inline constexpr uint8_t vxl_colored = 2;  // solid, colour stored
 
+// Storage of a decoded map's grids: new elements are left uninitialised,
+// since decoding writes every one, and the memory is aligned to and asked
+// for in huge pages, since the decoder's writes stride across all of it.
+template <class T>
+struct map_grid_allocator {
+  using value_type = T;
+  map_grid_allocator() = default;
+  template <class U>
+  map_grid_allocator(const map_grid_allocator<U>&) noexcept {}
+  T* allocate(size_t n);
+  void deallocate(T* p, size_t n) noexcept;
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  friend bool operator==(const map_grid_allocator&, const map_grid_allocator&) { return true; }
+};
+
 // A decoded map in file orientation: z = 0 is the top of a column and
 // z = 63 the bottom (the water layer). Voxel (x, y, z) is at world_index(x,
-// y, z), the same layout as the generator's grids after the writer reversed
-// them, so the two compare element by element.
+// y, z), the layout of the generator's grids with each column turned upside
+// down.
 struct vxl_map {
-  std::vector<uint8_t> solid;   // vxl_empty, vxl_hidden or vxl_colored
-  std::vector<uint32_t> color;  // the stored colour word; 0 unless vxl_colored
+  std::vector<uint8_t, map_grid_allocator<uint8_t>> solid;   // vxl_empty, vxl_hidden or vxl_colored
+  std::vector<uint32_t, map_grid_allocator<uint32_t>> color;  // the stored colour word; 0 unless vxl_colored
 };
 
 // Where and why a file was rejected. x and y are -1 when the damage lies

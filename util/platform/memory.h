@@ -1,0 +1,17 @@
+// Memory hints to the operating system.
+#pragma once
+
+#include <cstddef>
+
+namespace vormap {
+
+// The size of a huge page on the systems we build for (x86-64 and aarch64
+// Linux with 4 KiB base pages).
+inline constexpr size_t huge_page_size = size_t{2} << 20;
+
+// Asks for huge pages behind the whole huge pages inside [data, data + size),
+// for memory not yet touched. A hint only: where the system has none, or
+// gives none, nothing changes and nothing is reported.
+void advise_huge_pages(void* data, size_t size);
+
+}  // namespace vormap
