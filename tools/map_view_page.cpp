@@ -20,9 +20,10 @@ constexpr int listed_colors = 8;
 // The map file as gzip, which browsers unpack natively.
 bool gzip(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
   z_stream z{};
-  // 15 window bits, +16 for a gzip header; the default level, which packs
-  // a map within 1% of the best and several times faster.
-  if (deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  // 15 window bits, +16 for a gzip header; the fastest level: a map packs
+  // about 15% larger than at the default, five times faster, which matters
+  // when a gallery writes a page per seed.
+  if (deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
   out.resize(deflateBound(&z, static_cast<uLong>(in.size())));
   z.next_in = const_cast<Bytef*>(in.data());
   z.avail_in = static_cast<uInt>(in.size());
