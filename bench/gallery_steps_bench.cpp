@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/generate_map.h"
+#include "bench/seed_map.h"
 #include "tools/gallery_figures.h"
 #include "tools/map_preview.h"
 #include "tools/map_stats.h"
@@ -18,14 +19,6 @@
 
 namespace vormap {
 namespace {
-
-const std::vector<uint8_t>& seed_1_file() {
-  static const std::vector<uint8_t> file = [] {
-    generate_map_for_seed(1, false);
-    return encode_vxl();
-  }();
-  return file;
-}
 
 void BM_GenerateMap(benchmark::State& state) {
   for (auto _ : state) {

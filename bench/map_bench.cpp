@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/generate_map.h"
+#include "bench/seed_map.h"
 #include "util/parallel_for.h"
 #include "world/voxel_world.h"
 #include "world/vxl_reader.h"
@@ -22,14 +23,6 @@
 
 namespace vormap {
 namespace {
-
-const std::vector<uint8_t>& seed_1_file() {
-  static const std::vector<uint8_t> file = [] {
-    generate_map_for_seed(1, false);
-    return encode_vxl();
-  }();
-  return file;
-}
 
 void BM_GenerateMap(benchmark::State& state) {
   for (auto _ : state) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/generate_map.h"
+#include "bench/seed_map.h"
 #include "tools/map_mesh.h"
 #include "tools/map_view_page.h"
 #include "tools/output_file.h"
@@ -25,8 +26,7 @@ struct seed_1 {
 const seed_1& seed_1_map() {
   static const seed_1 m = [] {
     seed_1 out;
-    generate_map_for_seed(1, false);
-    out.file = encode_vxl();
+    out.file = seed_1_file();
     vxl_error error;
     decode_vxl(out.file, out.map, error);
     return out;

@@ -82,25 +82,13 @@ int produce_into(const sink_buffer::sink& sink,
   return stream ? 0 : EIO;
 }
 
-int write_all(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    const ssize_t k = ::write(fd, p, n);
-    if (k < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    p += k;
-    n -= static_cast<size_t>(k);
-  }
-  return 0;
-}
-
 bool write_in_place(const std::string& path, const std::function<bool(std::ostream&, std::string&)>& produce,
                     std::string& error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return fail(error, "cannot open", path, errno);
   std::string reason;
-  const int err = produce_into([fd](const char* p, size_t n) { return write_all(fd, p, n); }, produce, reason);
+  const int err =
+      produce_into([fd](const char* p, size_t n) { return platform_write_all(fd, p, n); }, produce, reason);
   const bool closed = ::close(fd) == 0;
   if (err == -1) {
     error = "cannot write '" + path + "': " + reason;

@@ -324,23 +324,9 @@ namespace {
 
 std::string reason(int err) { return std::strerror(err); }
 
-// Writes all of `data`, retrying short writes. Returns 0 or an errno value.
-int write_all(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return 0;
-}
-
 // Encodes the world into `fd`. Returns 0 or an errno value.
 int encode_to(int fd) {
-  return encode_world([fd](const uint8_t* piece, size_t size) { return write_all(fd, piece, size); });
+  return encode_world([fd](const uint8_t* piece, size_t size) { return platform_write_all(fd, piece, size); });
 }
 
 // Owns a descriptor and closes it unless released.

@@ -378,18 +378,26 @@ bool platform_temp_write(platform_temp_file* file, const void* data, size_t leng
     }
     file->emptied = true;
   }
+  const int err = platform_write_all(file->fd, data, length);
+  if (err != 0) {
+    file->error = err;
+    return false;
+  }
+  return true;
+}
+
+int platform_write_all(int fd, const void* data, size_t length) {
   const auto* p = static_cast<const uint8_t*>(data);
   while (length > 0) {
-    const ssize_t n = write(file->fd, p, length);
+    const ssize_t n = write(fd, p, length);
     if (n < 0) {
       if (errno == EINTR) continue;
-      file->error = errno;
-      return false;
+      return errno;
     }
     p += n;
     length -= static_cast<size_t>(n);
   }
-  return true;
+  return 0;
 }
 
 bool platform_temp_commit(platform_temp_file* file) {

@@ -97,6 +97,10 @@ bool platform_temp_commit(platform_temp_file* file);
 void platform_temp_abandon(platform_temp_file* file);
 
 // Replaces `path` with `length` bytes of `data` through a temporary file.
+// Writes all `length` bytes of `data` to the descriptor `fd`, retrying short
+// and interrupted writes. Returns 0, or the errno value of the failed write.
+int platform_write_all(int fd, const void* data, size_t length);
+
 bool platform_replace_file(const char* path, const void* data, size_t length);
 
 }  // namespace vormap

@@ -1,0 +1,21 @@
+// The map file of seed 1, made once per benchmark program: the input of the
+// benchmarks that read, draw or mesh a real map.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "app/generate_map.h"
+#include "world/vxl_writer.h"
+
+namespace vormap {
+
+inline const std::vector<uint8_t>& seed_1_file() {
+  static const std::vector<uint8_t> file = [] {
+    generate_map_for_seed(1, false);
+    return encode_vxl();
+  }();
+  return file;
+}
+
+}  // namespace vormap
