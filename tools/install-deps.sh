@@ -111,7 +111,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     esac
   done
   if ! { "${sudo[@]}" apt-get update -qq &&
-         "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >&2; then
+         "${sudo[@]}" apt-get install -y -qq -o Dpkg::Use-Pty=0 --no-install-recommends "${missing[@]}"; } >&2; then
     echo "install-deps.sh: apt-get could not install the missing packages; as root, run:" >&2
     echo "  $command" >&2
     exit 1
