@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -492,6 +493,23 @@ TEST_F(LzCodec, FileFailures) {
   EXPECT_EQ(lz_stream_begin(pipe_end), 0) << "the header's length could not be written back";
   std::fclose(pipe_end);
   close(fds[0]);
+}
+
+// A pipe with no writer would block a plain open for ever, and a device
+// such as /dev/zero never ends: both are refused at once.
+TEST_F(LzCodec, DecompressFileRefusesPipesAndDevices) {
+  const std::string fifo = temp_path("pipe.lz");
+  const std::string zero = temp_path("zero.lz");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+  for (const std::string& path : {fifo, zero}) {
+    SCOPED_TRACE(path);
+    size_t length = 12345;
+    EXPECT_EQ(lz_decompress_file(path, &length), nullptr);
+    EXPECT_EQ(length, 0u);
+  }
+  std::remove(fifo.c_str());
+  std::remove(zero.c_str());
 }
 
 TEST_F(LzCodec, DecompressFileCases) {

@@ -7,6 +7,9 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <vector>
+
+#include "util/platform/files.h"
 
 namespace vormap {
 
@@ -20,11 +23,6 @@ constexpr size_t probe_span = 12;
 
 uint32_t lz_window = lz_default_window;
 uint32_t lz_hash_entries = lz_default_hash_entries;
-
-struct file_closer {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
 using hash_table = std::unique_ptr<uint32_t[]>;
 
@@ -558,30 +556,25 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
 
 std::unique_ptr<uint8_t[]> lz_decompress_file(const std::string& path, size_t* length_out) {
   if (length_out != nullptr) *length_out = 0;
-  std::unique_ptr<uint8_t[]> input;
-  size_t size = 0;
-  {
-    const file_ptr file(std::fopen(path.c_str(), "rb"));
-    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
-    const long end = std::ftell(file.get());
-    if (end < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return nullptr;
-    size = static_cast<size_t>(end);
-    input.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
-    if (!input || std::fread(input.get(), 1, size, file.get()) != size) return nullptr;
-  }
+  // Only a regular file of bounded size is read: a pipe or a device could
+  // block or never end.
+  std::vector<uint8_t> file;
+  if (!platform_read_file(path.c_str(), &file)) return nullptr;
+  const size_t size = file.size();
+  const uint8_t* input = file.data();
   static constexpr uint8_t magic[4] = {0x57, 0xBC, 0, 0};
-  if (size < 16 || std::memcmp(input.get(), magic, sizeof magic) != 0) return nullptr;
+  if (size < 16 || std::memcmp(input, magic, sizeof magic) != 0) return nullptr;
 
   // No operation yields more than 65,536 bytes from 5 stream bytes, so a
   // header claiming more than that ratio allows is rejected before its
   // buffer is allocated.
-  const uint64_t stated = read_be(input.get() + 8, 4);
+  const uint64_t stated = read_be(input + 8, 4);
   const uint64_t body = size > lz_stream_overhead ? size - lz_stream_overhead : 0;
   const bool plausible = stated <= (body / 5 + 1) * longest_match;
   const size_t out_size = plausible ? static_cast<size_t>(stated) : 0;
   std::unique_ptr<uint8_t[]> output(new (std::nothrow) uint8_t[out_size + 1]);
   if (!output) return nullptr;
-  const size_t length = plausible ? lz_decompress(output.get(), out_size, input.get(), size) : 0;
+  const size_t length = plausible ? lz_decompress(output.get(), out_size, input, size) : 0;
   output[length] = 0;
   if (length_out != nullptr) *length_out = length;
   return output;

@@ -95,10 +95,11 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* stream, size_
 
 // Reads the whole file at `path` and restores its data into a new buffer of
 // the data length plus one byte, with a zero byte after the data. Returns
-// null when the file cannot be opened or read, does not start with the
-// stream's magic, or memory runs out. A rejected stream (including a header
-// that states more data than a file of its size can hold) returns a buffer
-// with *length_out set to 0.
+// null when the file cannot be opened or read, is not a regular file (a
+// pipe or a device), holds more than platform_read_limit bytes, does not
+// start with the stream's magic, or memory runs out. A rejected stream
+// (including a header that states more data than a file of its size can
+// hold) returns a buffer with *length_out set to 0.
 std::unique_ptr<uint8_t[]> lz_decompress_file(const std::string& path, size_t* length_out);
 
 // True when a match of `length` bytes at `distance` is worth encoding even
