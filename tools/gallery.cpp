@@ -23,9 +23,11 @@
 #include <thread>
 
 #include "gallery_assets.h"
+#include "tools/count_argument.h"
 #include "tools/gallery_figures.h"
 #include "tools/map_preview.h"
 #include "tools/map_view_page.h"
+#include "tools/output_file.h"
 #include "tools/png_writer.h"
 #include "tools/seed_list.h"
 #include "util/platform/files.h"
@@ -51,14 +53,6 @@ struct gallery_options {
   bool debug = false;
   int jobs = 0;  // 0: one per core
 };
-
-bool parse_jobs(const std::string& text, int& jobs) {
-  if (text.empty() || text.size() > 3) return false;
-  for (char c : text)
-    if (c < '0' || c > '9') return false;
-  jobs = std::atoi(text.c_str());
-  return jobs >= 1 && jobs <= max_jobs;
-}
 
 // An argument that starts with a dash and a digit is a seed list ("-5",
 // "-5--1"), not an option.
@@ -101,7 +95,7 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
     }
     if (name == "--vormap") {
       out.vormap = value;
-    } else if (!parse_jobs(value, out.jobs)) {
+    } else if (!parse_count_argument(value, max_jobs, out.jobs)) {
       error = "--jobs must be a whole number from 1 to " + std::to_string(max_jobs) + ", not '" + value + "'";
       return false;
     }
@@ -184,15 +178,6 @@ bool make_outdir(const std::string& dir, std::string& error) {
 }
 
 // ------------------------------------------------------------------ files
-
-bool write_file_atomically(const std::string& path, std::string_view data, std::string& error) {
-  platform_temp_file file;
-  bool ok = platform_temp_open(path.c_str(), &file) && platform_temp_write(&file, data.data(), data.size());
-  if (!ok) platform_temp_abandon(&file);
-  ok = ok && platform_temp_commit(&file);
-  if (!ok) error = "cannot write '" + path + "': " + std::strerror(file.error != 0 ? file.error : EIO);
-  return ok;
-}
 
 bool file_exists(const std::string& path) {
   struct stat st;
@@ -384,7 +369,7 @@ bool write_picture(const std::string& path, const image& picture, int level, std
     error = "cannot write '" + path + "': " + error;
     return false;
   }
-  return write_file_atomically(path, std::string_view(reinterpret_cast<const char*>(png.data()), png.size()), error);
+  return write_output_file(path, std::string_view(reinterpret_cast<const char*>(png.data()), png.size()), error);
 }
 
 // Further files made from each map; `bytes` is the map file, already
@@ -436,7 +421,7 @@ seed_result process_seed(gallery_run& run, const seed_job& job, std::vector<uint
   std::vector<uint8_t> old_stamp;
   if (!platform_read_file(run.path(job, ".made").c_str(), &old_stamp) ||
       std::string(old_stamp.begin(), old_stamp.end()) != stamp) {
-    if (!write_file_atomically(run.path(job, ".made"), stamp, error)) return fail(error);
+    if (!write_output_file(run.path(job, ".made"), stamp, error)) return fail(error);
   }
   result.has_page = file_exists(run.path(job, ".html"));
   result.state = reuse ? seed_state::reused : seed_state::made;
@@ -598,7 +583,7 @@ bool write_index(const gallery_run& run, std::string& error) {
     error = "the built-in page is incomplete";
     return false;
   }
-  return write_file_atomically(run.options.outdir + "/index.html", page, error);
+  return write_output_file(run.options.outdir + "/index.html", page, error);
 }
 
 // --------------------------------------------------------------- running

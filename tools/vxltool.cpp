@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/count_argument.h"
 #include "tools/gallery.h"
 #include "tools/map_mesh.h"
 #include "tools/map_preview.h"
@@ -68,14 +69,6 @@ struct arguments {
   int scale = 1;
 };
 
-bool parse_scale(const std::string& text, int& scale) {
-  if (text.empty() || text.size() > 2) return false;
-  for (char c : text)
-    if (c < '0' || c > '9') return false;
-  scale = std::atoi(text.c_str());
-  return scale >= 1 && scale <= png_max_scale;
-}
-
 bool parse_arguments(const std::vector<std::string>& args, bool preview_options, arguments& out,
                      std::string& message) {
   bool options_done = false;
@@ -98,7 +91,7 @@ bool parse_arguments(const std::vector<std::string>& args, bool preview_options,
       } else {
         value = arg.substr(8);
       }
-      if (!parse_scale(value, out.scale)) {
+      if (!parse_count_argument(value, png_max_scale, out.scale)) {
         message = "--scale must be a whole number from 1 to " + std::to_string(png_max_scale) + ", not '" + value + "'";
         return false;
       }
