@@ -12,19 +12,19 @@ ARGS ?= -s 1234 -o map.vxl
 
 all: build
 
-# Every target installs what it needs first (tools/install-deps.sh).
+# Every target installs what it needs first (scripts/install-deps.sh).
 deps:
-	tools/install-deps.sh test
+	scripts/install-deps.sh test
 
 build: deps
 	cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET)
 
 map:
-	tools/install-deps.sh map
+	scripts/install-deps.sh map
 	cmake --preset $(MAP_PRESET)
 	cmake --build --preset $(MAP_PRESET) --target vormap
-	./build/$(MAP_PRESET)/app/vormap $(ARGS)
+	./build/$(MAP_PRESET)/bin/vormap $(ARGS)
 
 test: build
 	ctest --preset $(PRESET)

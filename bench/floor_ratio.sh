@@ -7,13 +7,13 @@
 # median. The ratio, not either time, is the figure: alternating the two
 # keeps it meaningful on a busy machine.
 #
-#   bench/floor_ratio.sh [PATH_TO_VORMAP]      default build/release/app/vormap
+#   bench/floor_ratio.sh [PATH_TO_VORMAP]      default build/release/bin/vormap
 #   RUNS=9 FLOOR_C=../shared/bench/floor.c VORMAP_THREADS=1 bench/floor_ratio.sh
 #
 # VORMAP_THREADS passes through to vormap (unset: every core).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-vormap=${1:-$root/build/release/app/vormap}
+vormap=${1:-$root/build/release/bin/vormap}
 # The floor program lives beside the project: ../shared/bench/floor.c, or
 # one level further up from a worktree in a folder of its own.
 floor_c=${FLOOR_C:-}

@@ -10,8 +10,8 @@
 set -euo pipefail
 build=${1:-build/release}
 rounds=${2:-3}
-vormap=$build/app/vormap
-vxltool=$build/tools/vxltool
+vormap=$build/bin/vormap
+vxltool=$build/bin/vxltool
 for program in "$vormap" "$vxltool"; do
   [ -x "$program" ] || { echo "gallery_bench.sh: no $program; build first" >&2; exit 1; }
 done

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "app/generate_map.h"
+#include "generator/generate_map.h"
 #include "bench/seed_map.h"
-#include "tools/gallery_figures.h"
-#include "tools/map_preview.h"
-#include "tools/map_stats.h"
-#include "tools/png_writer.h"
+#include "maptools/gallery_figures.h"
+#include "maptools/map_preview.h"
+#include "maptools/map_stats.h"
+#include "maptools/png_writer.h"
 #include "util/platform/sha1.h"
-#include "world/vxl_reader.h"
-#include "world/vxl_writer.h"
+#include "vxl/vxl_reader.h"
+#include "vxl/vxl_writer.h"
 
 namespace vormap {
 namespace {

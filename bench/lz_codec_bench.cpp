@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "util/lz_codec.h"
-#include "app/generate_map.h"
+#include "generator/generate_map.h"
 #include "world/voxel_world.h"
-#include "world/vxl_writer.h"
+#include "vxl/vxl_writer.h"
 
 namespace vormap {
 namespace {

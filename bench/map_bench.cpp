@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/generate_map.h"
+#include "generator/generate_map.h"
 #include "bench/seed_map.h"
 #include "util/parallel_for.h"
 #include "world/voxel_world.h"
-#include "world/vxl_reader.h"
-#include "world/vxl_writer.h"
+#include "vxl/vxl_reader.h"
+#include "vxl/vxl_writer.h"
 
 namespace vormap {
 namespace {

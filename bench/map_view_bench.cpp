@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "app/generate_map.h"
+#include "generator/generate_map.h"
 #include "bench/seed_map.h"
-#include "tools/map_mesh.h"
-#include "tools/map_view_page.h"
-#include "tools/output_file.h"
+#include "maptools/map_mesh.h"
+#include "maptools/map_view_page.h"
+#include "maptools/output_file.h"
 #include "world/voxel_world.h"
-#include "world/vxl_reader.h"
-#include "world/vxl_writer.h"
+#include "vxl/vxl_reader.h"
+#include "vxl/vxl_writer.h"
 
 namespace vormap {
 namespace {

@@ -8,8 +8,8 @@
 #include <array>
 #include <memory>
 
-#include "random/noise_grid.h"
-#include "random/noise_layer.h"
+#include "generator/random/noise_grid.h"
+#include "generator/random/noise_layer.h"
 #include "util/parallel_for.h"
 
 namespace {

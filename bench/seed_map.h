@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/generate_map.h"
-#include "world/vxl_writer.h"
+#include "generator/generate_map.h"
+#include "vxl/vxl_writer.h"
 
 namespace vormap {
 

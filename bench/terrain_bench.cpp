@@ -1,9 +1,9 @@
 #include <benchmark/benchmark.h>
 
-#include "random/noise_layer.h"
-#include "random/random.h"
-#include "terrain/generate_terrain.h"
-#include "terrain/height_fields.h"
+#include "generator/random/noise_layer.h"
+#include "generator/random/random.h"
+#include "generator/terrain/generate_terrain.h"
+#include "generator/terrain/height_fields.h"
 #include "world/voxel_world.h"
 
 namespace {

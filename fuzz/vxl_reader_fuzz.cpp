@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "world/vxl_reader.h"
+#include "vxl/vxl_reader.h"
 
 using namespace vormap;
 

@@ -1,11 +1,11 @@
-#include "terrain/base_terrain.h"
+#include "generator/terrain/base_terrain.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "random/random.h"
-#include "terrain/height_fields.h"
+#include "generator/random/random.h"
+#include "generator/terrain/height_fields.h"
 #include "tests/draw_count.h"
 
 namespace vormap {

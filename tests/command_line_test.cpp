@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "programs/vormap/command_line.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "random/random.h"
+#include "generator/random/random.h"
 
 namespace vormap {
 

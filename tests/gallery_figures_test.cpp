@@ -1,20 +1,20 @@
 // The gallery reads a map column by column instead of decoding it whole:
 // the tops, figures and preview must be those of the full decode, and a
 // damaged file must be refused in the same way.
-#include "tools/gallery_figures.h"
+#include "maptools/gallery_figures.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "app/generate_map.h"
-#include "tools/map_preview.h"
-#include "tools/map_stats.h"
-#include "vegetation/place_vegetation.h"
+#include "generator/generate_map.h"
+#include "maptools/map_preview.h"
+#include "maptools/map_stats.h"
+#include "generator/vegetation/place_vegetation.h"
 #include "world/voxel_world.h"
-#include "world/vxl_reader.h"
-#include "world/vxl_writer.h"
+#include "vxl/vxl_reader.h"
+#include "vxl/vxl_writer.h"
 
 namespace vormap {
 namespace {

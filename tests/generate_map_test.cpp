@@ -1,4 +1,4 @@
-#include "app/generate_map.h"
+#include "generator/generate_map.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "random/random.h"
-#include "terrain/height_fields.h"
+#include "generator/random/random.h"
+#include "generator/terrain/height_fields.h"
 #include "world/voxel_world.h"
 
 namespace vormap {

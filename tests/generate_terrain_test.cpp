@@ -1,11 +1,11 @@
-#include "terrain/generate_terrain.h"
+#include "generator/terrain/generate_terrain.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 
-#include "random/random.h"
-#include "terrain/height_fields.h"
+#include "generator/random/random.h"
+#include "generator/terrain/height_fields.h"
 #include "world/voxel_world.h"
 
 namespace vormap {

@@ -1,4 +1,4 @@
-#include "random/gradient_noise.h"
+#include "generator/random/gradient_noise.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <bit>
 #include <cmath>
 
-#include "random/noise_layer.h"
+#include "generator/random/noise_layer.h"
 
 namespace vormap {
 namespace {

@@ -1,4 +1,4 @@
-#include "terrain/height_fields.h"
+#include "generator/terrain/height_fields.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "terrain/lake_and_rivers.h"
+#include "generator/terrain/lake_and_rivers.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <set>
 #include <utility>
 
-#include "random/random.h"
-#include "terrain/base_terrain.h"
-#include "terrain/height_fields.h"
+#include "generator/random/random.h"
+#include "generator/terrain/base_terrain.h"
+#include "generator/terrain/height_fields.h"
 #include "tests/draw_count.h"
 
 namespace vormap {

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "app/generate_map.h"
+#include "generator/generate_map.h"
 #include "world/voxel_world.h"
-#include "world/vxl_writer.h"
+#include "vxl/vxl_writer.h"
 
 namespace vormap {
 namespace {

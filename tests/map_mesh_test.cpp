@@ -1,6 +1,6 @@
 // The mesh of a map: which faces are drawn, how they merge, how they wind,
 // and the glTF file that carries them.
-#include "tools/map_mesh.h"
+#include "maptools/map_mesh.h"
 
 #include <gtest/gtest.h>
 #include <tiny_gltf.h>
@@ -10,9 +10,9 @@
 #include <map>
 #include <tuple>
 
-#include "app/generate_map.h"
+#include "generator/generate_map.h"
 #include "world/voxel_world.h"
-#include "world/vxl_writer.h"
+#include "vxl/vxl_writer.h"
 
 namespace vormap {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/generate_map.h"
+#include "generator/generate_map.h"
 #include "util/parallel_for.h"
-#include "world/vxl_writer.h"
+#include "vxl/vxl_writer.h"
 
 namespace vormap {
 namespace {

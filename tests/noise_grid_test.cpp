@@ -1,7 +1,7 @@
 // The vector noise path against the plain definition: whole layers bit for
 // bit on every instruction set this build carries and at several thread
 // counts, and grids of random points, negative and huge ones included.
-#include "random/noise_grid.h"
+#include "generator/random/noise_grid.h"
 
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
@@ -15,8 +15,8 @@
 #include <random>
 #include <vector>
 
-#include "random/gradient_noise.h"
-#include "random/noise_layer.h"
+#include "generator/random/gradient_noise.h"
+#include "generator/random/noise_layer.h"
 #include "util/parallel_for.h"
 
 namespace vormap {

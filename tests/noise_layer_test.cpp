@@ -1,4 +1,4 @@
-#include "random/noise_layer.h"
+#include "generator/random/noise_layer.h"
 
 #include <gtest/gtest.h>
 

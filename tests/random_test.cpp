@@ -1,4 +1,4 @@
-#include "random/random.h"
+#include "generator/random/random.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // A process of its own: the generator must never have been seeded.
 #include <gtest/gtest.h>
 
-#include "random/random.h"
+#include "generator/random/random.h"
 
 namespace vormap {
 namespace {

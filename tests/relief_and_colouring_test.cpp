@@ -1,9 +1,9 @@
-#include "terrain/relief_and_colouring.h"
+#include "generator/terrain/relief_and_colouring.h"
 
 #include <gtest/gtest.h>
 
-#include "random/random.h"
-#include "terrain/height_fields.h"
+#include "generator/random/random.h"
+#include "generator/terrain/height_fields.h"
 #include "tests/draw_count.h"
 #include "world/voxel_world.h"
 

@@ -1,5 +1,5 @@
 // The gallery's seed lists: what each spelling means and what is refused.
-#include "tools/seed_list.h"
+#include "programs/vxltool/seed_list.h"
 
 #include <gtest/gtest.h>
 

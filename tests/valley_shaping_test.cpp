@@ -1,11 +1,11 @@
-#include "terrain/valley_shaping.h"
+#include "generator/terrain/valley_shaping.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "random/random.h"
-#include "terrain/height_fields.h"
+#include "generator/random/random.h"
+#include "generator/terrain/height_fields.h"
 #include "tests/draw_count.h"
 
 namespace vormap {

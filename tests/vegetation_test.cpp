@@ -1,12 +1,12 @@
-#include "vegetation/place_vegetation.h"
+#include "generator/vegetation/place_vegetation.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <vector>
 
-#include "random/random.h"
-#include "terrain/height_fields.h"
+#include "generator/random/random.h"
+#include "generator/terrain/height_fields.h"
 #include "world/voxel_world.h"
 
 namespace vormap {

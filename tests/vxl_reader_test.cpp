@@ -1,4 +1,4 @@
-#include "world/vxl_reader.h"
+#include "vxl/vxl_reader.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/generate_map.h"
+#include "generator/generate_map.h"
 #include "world/voxel_world.h"
-#include "world/vxl_writer.h"
+#include "vxl/vxl_writer.h"
 #include "tests/scratch_dir.h"
 
 namespace vormap {

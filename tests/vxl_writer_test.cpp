@@ -1,4 +1,4 @@
-#include "world/vxl_writer.h"
+#include "vxl/vxl_writer.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/generate_map.h"
+#include "generator/generate_map.h"
 #include "util/parallel_for.h"
 #include "world/voxel_world.h"
 #include "tests/child_process.h"

@@ -13,7 +13,7 @@
 
 #include "tests/run_process.h"
 #include "world/voxel_world.h"
-#include "world/vxl_writer.h"
+#include "vxl/vxl_writer.h"
 
 namespace vormap {
 namespace {

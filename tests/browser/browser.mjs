@@ -13,7 +13,7 @@ export const chromiumPath = process.env.CHROMIUM || '/usr/bin/chromium';
 
 export async function openPage(url, { width = 1024, height = 768, timeout = 60000 } = {}) {
   if (!fs.existsSync(chromiumPath)) {
-    throw new Error(`no browser at ${chromiumPath}: run tools/install-deps.sh test`);
+    throw new Error(`no browser at ${chromiumPath}: run scripts/install-deps.sh test`);
   }
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vormap-chromium-'));
   const browser = await puppeteer.launch({

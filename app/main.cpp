@@ -1,3 +1,0 @@
-#include "app/command_line.h"
-
-int main(int argc, char** argv) { return vormap::vormap_main(argc, argv); }

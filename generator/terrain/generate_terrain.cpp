@@ -1,0 +1,17 @@
+#include "generator/terrain/generate_terrain.h"
+
+#include "generator/terrain/base_terrain.h"
+#include "generator/terrain/lake_and_rivers.h"
+#include "generator/terrain/relief_and_colouring.h"
+#include "generator/terrain/valley_shaping.h"
+
+namespace vormap {
+
+void generate_terrain() {
+  build_base_terrain();
+  mark_lake_and_rivers();
+  shape_valleys();
+  add_relief_and_colour();
+}
+
+}  // namespace vormap

@@ -1,0 +1,60 @@
+#include "maptools/map_preview.h"
+
+#include <algorithm>
+
+#include "maptools/map_stats.h"
+
+namespace vormap {
+
+namespace {
+
+uint8_t grey_of_height(int height) { return static_cast<uint8_t>(std::max(height, 0) * 255 / (world_height - 1)); }
+
+}  // namespace
+
+image render_preview(const vxl_map& map) {
+  std::vector<column_top> tops(world_columns);
+  for (int y = 0; y < world_size; ++y)
+    for (int x = 0; x < world_size; ++x) tops[y * world_size + x] = top_of_column(map, x, y);
+  return render_preview(tops);
+}
+
+image render_preview(std::span<const column_top> tops) {
+  auto height_at = [&](int x, int y) {
+    x = std::clamp(x, 0, world_size - 1);
+    y = std::clamp(y, 0, world_size - 1);
+    return std::max(tops[y * world_size + x].height, 0);
+  };
+
+  image out{world_size, world_size, 3, std::vector<uint8_t>(size_t{world_columns} * 3)};
+  for (int y = 0; y < world_size; ++y) {
+    for (int x = 0; x < world_size; ++x) {
+      const column_top& top = tops[y * world_size + x];
+      uint8_t* pixel = &out.pixels[(size_t{static_cast<unsigned>(y)} * world_size + x) * 3];
+      if (top.height < 0) continue;  // black
+      uint32_t colour = top.color;
+      if (top.state != vxl_colored) {
+        const uint32_t g = grey_of_height(top.height);
+        colour = g << 16 | g << 8 | g;
+      }
+      // Central differences, so a single tall column (a tree) gets a lit
+      // and a shaded side rather than a lit outline.
+      const int rise = (height_at(x + 1, y) - height_at(x - 1, y)) + (height_at(x, y + 1) - height_at(x, y - 1));
+      const double shade = std::clamp(1.0 + 0.04 * rise, 0.6, 1.4);
+      for (int c = 0; c < 3; ++c) {
+        const double channel = static_cast<double>((colour >> (16 - 8 * c)) & 0xFF) * shade;
+        pixel[c] = static_cast<uint8_t>(std::min(channel + 0.5, 255.0));
+      }
+    }
+  }
+  return out;
+}
+
+image render_heightmap(const vxl_map& map) {
+  image out{world_size, world_size, 1, std::vector<uint8_t>(world_columns)};
+  for (int y = 0; y < world_size; ++y)
+    for (int x = 0; x < world_size; ++x) out.pixels[y * world_size + x] = grey_of_height(top_of_column(map, x, y).height);
+  return out;
+}
+
+}  // namespace vormap

@@ -1,0 +1,96 @@
+#include "programs/vormap/command_line.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "generator/generate_map.h"
+#include "generator/random/random.h"
+#include "util/options.h"
+#include "vxl/vxl_writer.h"
+
+namespace vormap {
+
+namespace {
+
+constexpr const char* usage_text =
+    "Usage: %s {options}\n"
+    "Options:\n"
+    "   -s {seed}      Random seed; always generates the same map for a seed\n"
+    "   -o {filename}  Filename to write to\n"
+    "   -d             Debug; draws green & blue start regions\n"
+    "\n"
+    "If no seed is specified, a random one is generated.\n"
+    "If no filename is written, writes to 'c:/program files/iron quarry/vxl/vormap.vxl\n";
+
+}  // namespace
+
+// The option list lives until the process ends: -o keeps pointing into it.
+char** option_list = nullptr;
+
+int32_t parse_seed(const char* text) {
+  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = *text++ == '-';
+  uint32_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) value = value * 10u + static_cast<uint32_t>(*text - '0');
+  if (negative) value = 0u - value;
+  return static_cast<int32_t>(value);
+}
+
+int vormap_main(int argc, char** argv) {
+  int32_t seed = static_cast<int32_t>(static_cast<uint32_t>(std::time(nullptr)));
+  const char* output_path = default_output_path;
+  const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "vormap";
+  const char* last_word = argc > 1 ? argv[argc - 1] : "";
+
+  int count = argc;
+  option_list = parse_options(&count, argv, "so");
+  if (option_list == nullptr) {
+    if (count == 0) {
+      const size_t n = std::strlen(last_word);
+      std::fprintf(stderr, "vormap: option -%c needs a value\n", n > 0 ? last_word[n - 1] : '?');
+    } else {
+      std::fprintf(stderr, "vormap: out of memory while reading the command line\n");
+    }
+    return exit_usage;
+  }
+
+  for (char** entry = option_list; *entry != nullptr; ++entry) {
+    switch ((*entry)[0]) {
+      case 'h':
+      case '?':
+        std::printf(usage_text, program);
+        return exit_ok;
+      case 'd':
+        debug_enabled = 1;
+        break;
+      case 'o':
+        output_path = *entry + 1;
+        break;
+      case 's':
+        seed = parse_seed(*entry + 1);
+        break;
+      default:
+        break;
+    }
+  }
+
+  std::printf("Generating to '%s' using seed '%d'\n", output_path, seed);
+  std::fflush(stdout);
+  random_seed(seed);
+  generate_map();
+
+  std::string error;
+  if (!write_vxl(output_path, error)) {
+    if (std::strcmp(output_path, default_output_path) == 0)
+      error += " (that folder exists only where the game is installed; choose a file with -o)";
+    std::fprintf(stderr, "vormap: %s\n", error.c_str());
+    return exit_write_failed;
+  }
+  std::printf("Finished\n");
+  return exit_ok;
+}
+
+}  // namespace vormap

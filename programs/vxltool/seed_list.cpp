@@ -1,0 +1,154 @@
+#include "programs/vxltool/seed_list.h"
+
+#include <limits>
+#include <string_view>
+#include <unordered_set>
+
+namespace vormap {
+
+namespace {
+
+// 'text' in quotes. Built by appending: g++ 12 warns wrongly (-Wrestrict)
+// about "'" + text + "'".
+std::string quote(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.append(1, '\'').append(text).append(1, '\'');
+  return out;
+}
+
+// A signed decimal at the start of `text`: an optional '-' and 1 to 10
+// digits. Moves `pos` past it. Returns false when there is no number or it
+// does not fit in 32 bits.
+bool parse_number(const std::string& text, size_t& pos, int64_t& value, std::string& error) {
+  const size_t start = pos;
+  bool negative = false;
+  if (pos < text.size() && text[pos] == '-') {
+    negative = true;
+    ++pos;
+  }
+  const size_t digits = pos;
+  int64_t magnitude = 0;
+  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+    if (pos - digits >= 10) {
+      error = "seed " + quote(text.substr(start)) + " does not fit in 32 bits";
+      return false;
+    }
+    magnitude = magnitude * 10 + (text[pos] - '0');
+    ++pos;
+  }
+  if (pos == digits) {
+    error = pos < text.size() ? quote(text.substr(pos, 1)) + " where a seed should be" : "a seed is missing";
+    return false;
+  }
+  value = negative ? -magnitude : magnitude;
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
+    error = "seed " + text.substr(start, pos - start) + " does not fit in 32 bits (-2147483648 to 2147483647)";
+    return false;
+  }
+  return true;
+}
+
+bool parse_random(const std::string& text, seed_list& out, std::string& error) {
+  const std::string count = text.substr(7);
+  bool digits = !count.empty() && count.size() <= 6;
+  for (char c : count) digits = digits && c >= '0' && c <= '9';
+  const long n = digits ? std::stol(count) : 0;
+  if (n < 1 || n > max_gallery_seeds) {
+    error = "random:N needs N from 1 to " + std::to_string(max_gallery_seeds) + ", not " + quote(count);
+    return false;
+  }
+  out.random_count = n;
+  return true;
+}
+
+}  // namespace
+
+bool parse_seed_list(const std::string& text, seed_list& out, std::string& error) {
+  out = {};
+  if (text.rfind("random:", 0) == 0) return parse_random(text, out, error);
+  if (text.empty()) {
+    error = "the seed list is empty";
+    return false;
+  }
+  std::unordered_set<int32_t> seen;
+  size_t pos = 0;
+  while (true) {
+    const size_t item = pos;
+    int64_t first, last;
+    if (!parse_number(text, pos, first, error)) return false;
+    last = first;
+    if (pos < text.size() && text[pos] == '-') {
+      ++pos;
+      if (pos == text.size() || text[pos] == ',') {
+        error = "range " + quote(text.substr(item, pos - item)) + " has no end";
+        return false;
+      }
+      if (!parse_number(text, pos, last, error)) return false;
+      if (last < first) {
+        error = "range " + quote(text.substr(item, pos - item)) + " runs backwards";
+        return false;
+      }
+    }
+    if (pos < text.size() && text[pos] != ',') {
+      error = quote(text.substr(pos, 1)) + " after seed " + quote(text.substr(item, pos - item));
+      return false;
+    }
+    if (last - first + 1 > max_gallery_seeds) {
+      error = "range " + quote(text.substr(item, pos - item)) + " has more than " +
+              std::to_string(max_gallery_seeds) + " seeds";
+      return false;
+    }
+    for (int64_t s = first; s <= last; ++s) {
+      if (!seen.insert(static_cast<int32_t>(s)).second) continue;
+      if (static_cast<long>(out.seeds.size()) == max_gallery_seeds) {
+        error = "more than " + std::to_string(max_gallery_seeds) + " seeds";
+        return false;
+      }
+      out.seeds.push_back(static_cast<int32_t>(s));
+    }
+    if (pos == text.size()) return true;
+    ++pos;  // the comma
+    if (pos == text.size() || text[pos] == ',') {
+      error = "an empty item in the seed list";
+      return false;
+    }
+  }
+}
+
+std::vector<int32_t> random_seeds(long count, uint64_t clock) {
+  // splitmix64: every state gives a well-mixed output, so nearby clock
+  // readings give unrelated seeds.
+  uint64_t state = clock;
+  auto next = [&state] {
+    uint64_t z = (state += 0x9e3779b97f4a7c15u);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+    return z ^ (z >> 31);
+  };
+  std::vector<int32_t> seeds;
+  std::unordered_set<int32_t> seen;
+  while (static_cast<long>(seeds.size()) < count) {
+    const auto seed = static_cast<int32_t>(static_cast<uint32_t>(next() >> 32));
+    if (seen.insert(seed).second) seeds.push_back(seed);
+  }
+  return seeds;
+}
+
+std::string format_seed_list(const std::vector<int32_t>& seeds) {
+  std::string text;
+  for (size_t i = 0; i < seeds.size();) {
+    size_t j = i;
+    while (j + 1 < seeds.size() && static_cast<int64_t>(seeds[j + 1]) == static_cast<int64_t>(seeds[j]) + 1) ++j;
+    if (!text.empty()) text += ',';
+    text += std::to_string(seeds[i]);
+    if (j > i) {
+      text += j == i + 1 ? ',' : '-';
+      text += std::to_string(seeds[j]);
+    }
+    i = j + 1;
+  }
+  return text;
+}
+
+}  // namespace vormap

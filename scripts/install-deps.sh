@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Installs what the project needs, and nothing more: the one place that knows
+# the project's system packages and its Node packages.
+#
+#   scripts/install-deps.sh map     what building the generator needs
+#   scripts/install-deps.sh test    everything the tests, tools and benchmarks need
+#   scripts/install-deps.sh ci      'test' plus the second compiler and sanitizer runtimes
+#   scripts/install-deps.sh fresh-root   what scripts/fresh-machine-check.sh needs
+#   scripts/install-deps.sh cross   an aarch64 cross compiler, the generator's arm64
+#                                 libraries and qemu-user (scripts/cross-check-aarch64.sh)
+#   scripts/install-deps.sh --list GROUP...   print the Debian packages only
+#
+# Debian packages that are missing are installed with apt-get (after
+# apt-get update); Node packages come from the committed package-lock.json
+# through `npm ci`. Installing needs root or sudo: without either, the script
+# prints the exact command to run and exits with status 1.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+# Debian packages, by what needs them.
+map_packages=(cmake ninja-build g++ make libhwy-dev)
+# The whole utility library (zlib, libcrypto), vxltool (libpng, tinygltf,
+# nlohmann-json), the tests and the benchmarks.
+test_packages=(zlib1g-dev libssl-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config
+               libtinygltf-dev nlohmann-json3-dev)
+ci_packages=(clang libclang-rt-14-dev)
+# Building the generator for aarch64 and running it under emulation. The
+# :arm64 packages need that foreign architecture, which the script adds.
+cross_packages=(g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64)
+# Node.js and the packages of package-lock.json, for the page tests (npm
+# reaches its registry over https).
+node_packages=(nodejs npm ca-certificates)
+# The browser the page tests drive.
+browser_packages=(chromium)
+# Building a fresh Debian root to try the README's commands in.
+fresh_root_packages=(debootstrap)
+
+usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"; }
+
+list=0
+groups=()
+for arg in "$@"; do
+  case "$arg" in
+    --list) list=1 ;;
+    map|test|ci|cross|fresh-root) groups+=("$arg") ;;
+    -h|--help) usage; exit 0 ;;
+    *) echo "install-deps.sh: unknown group '$arg' (map, test, ci, cross or fresh-root)" >&2; exit 2 ;;
+  esac
+done
+[ ${#groups[@]} -gt 0 ] || groups=(map)
+
+wanted=()
+need_node=0
+for g in "${groups[@]}"; do
+  case "$g" in
+    map)  wanted+=("${map_packages[@]}") ;;
+    test) wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}"); need_node=1 ;;
+    ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
+    fresh-root) wanted+=("${fresh_root_packages[@]}") ;;
+    cross) wanted+=("${cross_packages[@]}") ;;
+  esac
+done
+# A node and npm found on the PATH (the machine's own, newer than Debian's)
+# are kept.
+if [ $need_node = 1 ] && ! { command -v node && command -v npm; } >/dev/null 2>&1; then
+  wanted+=("${node_packages[@]}")
+fi
+# De-duplicate, keeping the order.
+declare -A seen=()
+packages=()
+for p in "${wanted[@]}"; do
+  [ -n "${seen[$p]:-}" ] && continue
+  seen[$p]=1
+  packages+=("$p")
+done
+
+if [ $list = 1 ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  command="apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
+  if ! command -v apt-get >/dev/null 2>&1; then
+    echo "install-deps.sh: missing packages and no apt-get; install the equivalents of these Debian packages: ${missing[*]}" >&2
+    exit 1
+  fi
+  if [ "$(id -u)" = 0 ]; then
+    sudo=()
+  elif command -v sudo >/dev/null 2>&1; then
+    # sudo may ask for a password on a terminal.
+    sudo=(sudo)
+  else
+    echo "install-deps.sh: missing packages, and neither root nor sudo to install them; as root, run:" >&2
+    echo "  $command" >&2
+    exit 1
+  fi
+  echo "installing Debian packages: ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  for p in "${missing[@]}"; do
+    case "$p" in
+      *:arm64)
+        if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+          "${sudo[@]}" dpkg --add-architecture arm64
+        fi ;;
+    esac
+  done
+  if ! { "${sudo[@]}" apt-get update -qq &&
+         "${sudo[@]}" apt-get install -y -qq -o Dpkg::Use-Pty=0 --no-install-recommends "${missing[@]}"; } >&2; then
+    echo "install-deps.sh: apt-get could not install the missing packages; as root, run:" >&2
+    echo "  $command" >&2
+    exit 1
+  fi
+fi
+
+# Node packages, exactly as locked; skipped when node_modules was installed
+# from this very lock file.
+if [ $need_node = 1 ]; then
+  stamp="$root/node_modules/.installed-lock.sha256"
+  want=$(sha256sum "$root/package-lock.json" | cut -d' ' -f1)
+  if [ "$(cat "$stamp" 2>/dev/null)" != "$want" ]; then
+    echo "installing Node packages from package-lock.json" >&2
+    if ! (cd "$root" && npm ci --no-audit --no-fund --loglevel=error >&2); then
+      echo "install-deps.sh: npm ci could not install the Node packages of package-lock.json" >&2
+      exit 1
+    fi
+    echo "$want" > "$stamp"
+  fi
+fi
