@@ -1,0 +1,49 @@
+// What vxltool's commands share: reading their arguments, loading maps and
+// reporting errors in one style.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "vxl/vxl_reader.h"
+
+namespace vormap {
+
+// Prints "vxltool: MESSAGE" and the usage on standard error; returns 2.
+int usage_error(const std::string& message);
+
+// Prints "vxltool: MESSAGE" on standard error; returns `status`.
+int fail(int status, const std::string& message);
+
+// Positional arguments and the options a command takes.
+struct command_arguments {
+  std::vector<std::string> files;
+  bool heightmap = false;  // preview --heightmap
+  int scale = 1;           // preview --scale N
+};
+
+// Which options a command reads besides its files.
+enum class command_options { none, preview };
+
+// Splits `args` into files and options; "--" ends the options. Returns false
+// with a message for an option it does not know or a bad value.
+bool parse_command_arguments(const std::vector<std::string>& args, command_options options,
+                             command_arguments& out, std::string& message);
+
+// parse_command_arguments, then checks that exactly `files` files were given.
+// On a bad command line prints the usage error and returns false (status 2).
+bool read_command_line(const std::string& command, const std::vector<std::string>& args,
+                       command_options options, size_t files, command_arguments& out);
+
+// Reads and decodes the map at `path`. On failure prints one line and
+// returns false.
+bool load_map(const std::string& path, vxl_map& map);
+
+// As load_map, keeping the file's bytes too.
+bool load_map_bytes(const std::string& path, std::vector<uint8_t>& bytes, vxl_map& map);
+
+// The last component of a path.
+std::string base_name(const std::string& path);
+
+}  // namespace vormap

@@ -1,0 +1,45 @@
+#include "programs/vxltool/commands.h"
+
+#include "programs/vxltool/gallery.h"
+
+namespace vormap {
+namespace {
+
+constexpr const char* usage_text =
+    "Usage: vxltool COMMAND ARGUMENTS\n"
+    "Commands:\n"
+    "   info FILE          size, voxels, heights, water and colours of a map\n"
+    "   preview [--heightmap] [--scale N] FILE OUT.png\n"
+    "                      top-down PNG picture, 512 x 512 pixels, N times larger\n"
+    "                      (N from 1 to 8): the top colour of each column,\n"
+    "                      hill-shaded by height; --heightmap draws heights in\n"
+    "                      grey instead (black 0, white 63)\n"
+    "   diff A B           the columns and voxels in which two maps differ\n"
+    "   gallery [-d] [--jobs N] [--vormap PATH] SEEDS OUTDIR\n"
+    "                      the maps of many seeds, N at a time (default: one per\n"
+    "                      core), each as vormap -s SEED [-d] makes it, with a\n"
+    "                      thumbnail, a preview and figures, and OUTDIR/index.html\n"
+    "                      to choose from; SEEDS as 1-64, 7,42,-5, -5--1 or\n"
+    "                      random:N; valid maps already in OUTDIR are kept;\n"
+    "                      status 1 when a seed failed, 128 + N when stopped\n"
+    "                      by signal N\n"
+    "   mesh FILE OUT.glb  the map's visible surface as a glTF 2.0 binary file\n"
+    "   view FILE OUT.html one page that shows the map in 3D in a browser, to\n"
+    "                      orbit or walk; opens from disk, needs no network\n"
+    "Exit status: 0 done (diff: the maps are the same); 1 a damaged or\n"
+    "unreadable map or an unwritable picture (diff: the maps differ); 2 a bad\n"
+    "command line (diff: also a damaged or unreadable map).\n";
+
+}  // namespace
+
+const char* vxltool_usage() { return usage_text; }
+
+const std::vector<vxltool_command>& vxltool_commands() {
+  static const std::vector<vxltool_command> commands = {
+      {"info", info_command},       {"preview", preview_command}, {"diff", diff_command},
+      {"gallery", gallery_main},    {"mesh", mesh_command},       {"view", view_command},
+  };
+  return commands;
+}
+
+}  // namespace vormap

@@ -1,0 +1,43 @@
+// vxltool info: the size, voxels, heights, water and colours of a map.
+#include <cstdio>
+
+#include "maptools/map_stats.h"
+#include "programs/vxltool/command_support.h"
+#include "programs/vxltool/commands.h"
+
+namespace vormap {
+namespace {
+
+constexpr int listed_colors = 8;
+
+double percent(long part, long whole) { return whole == 0 ? 0.0 : 100.0 * static_cast<double>(part) / whole; }
+
+}  // namespace
+
+int info_command(const std::vector<std::string>& args) {
+  command_arguments a;
+  if (!read_command_line("info", args, command_options::none, 1, a)) return 2;
+  const std::string& path = a.files[0];
+  std::vector<uint8_t> bytes;
+  vxl_map map;
+  if (!load_map_bytes(path, bytes, map)) return 1;
+  const map_stats stats = compute_map_stats(map, listed_colors);
+  std::printf("file             %s\n", path.c_str());
+  std::printf("size             %zu bytes\n", bytes.size());
+  std::printf("columns          %d (%d x %d, %d voxels tall)\n", world_columns, world_size, world_size, world_height);
+  std::printf("solid voxels     %ld\n", stats.solid_voxels);
+  std::printf("surface voxels   %ld (solid with a stored colour)\n", stats.surface_voxels);
+  if (stats.min_height < 0)
+    std::printf("heights          none, every column is empty\n");
+  else
+    std::printf("heights          %d to %d\n", stats.min_height, stats.max_height);
+  std::printf("water columns    %ld (%.1f%%)\n", stats.water_columns, percent(stats.water_columns, world_columns));
+  std::printf("empty columns    %ld\n", stats.empty_columns);
+  if (!stats.common_colors.empty()) std::printf("most common surface colours:\n");
+  for (const auto& [colour, count] : stats.common_colors)
+    std::printf("  0x%08x  rgb(%3u, %3u, %3u)  %9ld voxels  %5.1f%%\n", colour, (colour >> 16) & 0xFF,
+                (colour >> 8) & 0xFF, colour & 0xFF, count, percent(count, stats.surface_voxels));
+  return 0;
+}
+
+}  // namespace vormap
