@@ -1,14 +1,20 @@
 # Thin front end over the CMake presets.
 #   make map ARGS="-s 1234 -o map.vxl"   build and generate a map
 #   make test                             build and run every test
+#   make install [PREFIX=DIR]             build vormap and vxltool, install them (default /usr/local)
+#   make deb                              their Debian package, in build/deb/
 #   make asan                             the tests under ASan and UBSan
 PRESET ?= release
 # The map is built by a preset of its own that leaves out the tests, tools and
 # benchmarks, so it needs only the generator's packages.
 MAP_PRESET ?= map
 ARGS ?= -s 1234 -o map.vxl
+# make install and make deb: the two programs alone, with their manual pages
+# and completions, built without the tests and the test-only packages.
+PREFIX ?= /usr/local
+INSTALL_PRESET := install
 
-.PHONY: all deps build map test asan bench clean
+.PHONY: all deps build map test asan bench clean install deb
 
 all: build
 
@@ -25,6 +31,23 @@ map:
 	cmake --preset $(MAP_PRESET)
 	cmake --build --preset $(MAP_PRESET) --target vormap
 	./build/$(MAP_PRESET)/bin/vormap $(ARGS)
+
+# Completions for zsh go where zsh looks below each prefix: site-functions
+# for a local install, vendor-completions in a package installed into /usr.
+install:
+	scripts/install-deps.sh install
+	cmake --preset $(INSTALL_PRESET) -DVORMAP_ZSH_COMPLETION_DIR=share/zsh/site-functions
+	cmake --build --preset $(INSTALL_PRESET)
+	cmake --install build/$(INSTALL_PRESET) --component programs --prefix "$(PREFIX)"
+
+deb:
+	scripts/install-deps.sh deb
+	cmake --preset $(INSTALL_PRESET) -DVORMAP_ZSH_COMPLETION_DIR=share/zsh/vendor-completions
+	cmake --build --preset $(INSTALL_PRESET)
+	rm -rf build/deb
+	cd build/$(INSTALL_PRESET) && cpack -G DEB -B "$(CURDIR)/build/deb"
+	rm -rf build/deb/_CPack_Packages
+	@ls build/deb/*.deb
 
 test: build
 	ctest --preset $(PRESET)

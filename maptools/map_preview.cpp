@@ -50,10 +50,25 @@ image render_preview(std::span<const column_top> tops) {
   return out;
 }
 
-image render_heightmap(const vxl_map& map) {
+image render_heightmap(const vxl_map& map, height_scale scale) {
+  std::vector<int> heights(world_columns);
+  int lowest = world_height, highest = -1;
+  for (int y = 0; y < world_size; ++y) {
+    for (int x = 0; x < world_size; ++x) {
+      const int height = top_of_column(map, x, y).height;
+      heights[y * world_size + x] = height;
+      if (height < 0) continue;
+      lowest = std::min(lowest, height);
+      highest = std::max(highest, height);
+    }
+  }
+  const bool stretch = scale == height_scale::stretched && highest > lowest;
   image out{world_size, world_size, 1, std::vector<uint8_t>(world_columns)};
-  for (int y = 0; y < world_size; ++y)
-    for (int x = 0; x < world_size; ++x) out.pixels[y * world_size + x] = grey_of_height(top_of_column(map, x, y).height);
+  for (int k = 0; k < world_columns; ++k) {
+    const int height = heights[k];
+    if (height < 0) continue;  // black
+    out.pixels[k] = stretch ? static_cast<uint8_t>((height - lowest) * 255 / (highest - lowest)) : grey_of_height(height);
+  }
   return out;
 }
 

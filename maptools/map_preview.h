@@ -27,7 +27,15 @@ image render_preview(const vxl_map& map);
 // column (x, y) at y * world_size + x), for callers that have only those.
 image render_preview(std::span<const column_top> tops);
 
-// Grey by height: 0 (water, and empty columns) is black, 63 is white.
-image render_heightmap(const vxl_map& map);
+// Grey by height. How heights map to greys:
+enum class height_scale {
+  // The map's own range: its lowest column black, its highest white (maps
+  // span only part of the 64 heights, and would look almost black on the
+  // fixed scale). A map of one height alone is drawn on the fixed scale.
+  stretched,
+  absolute,  // the fixed scale: height 0 black, 63 white
+};
+// Empty columns are black on either scale.
+image render_heightmap(const vxl_map& map, height_scale scale = height_scale::stretched);
 
 }  // namespace vormap

@@ -3,6 +3,8 @@
 # the project's system packages and its Node packages.
 #
 #   scripts/install-deps.sh map     what building the generator needs
+#   scripts/install-deps.sh install what building vormap and vxltool needs (make install)
+#   scripts/install-deps.sh deb     'install' plus what making their Debian package needs
 #   scripts/install-deps.sh test    everything the tests, tools and benchmarks need
 #   scripts/install-deps.sh ci      'test' plus the second compiler and sanitizer runtimes
 #   scripts/install-deps.sh fresh-root   what scripts/fresh-machine-check.sh needs
@@ -19,10 +21,17 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # Debian packages, by what needs them.
 map_packages=(cmake ninja-build g++ make libhwy-dev)
-# The whole utility library (zlib, libcrypto), vxltool (libpng, tinygltf,
-# nlohmann-json), the tests and the benchmarks.
-test_packages=(zlib1g-dev libssl-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config
-               libtinygltf-dev nlohmann-json3-dev)
+# Both programs, on top of the generator's: the whole utility library (zlib,
+# libcrypto), vxltool (libpng, tinygltf, nlohmann-json) and the manual pages
+# (scdoc). vxltool's 3D page is bundled at build time from the Node packages
+# three and esbuild, so Node comes too (only the packages the build uses:
+# npm ci --omit=dev).
+install_packages=(zlib1g-dev libssl-dev libpng-dev libtinygltf-dev nlohmann-json3-dev scdoc)
+# The Debian package: dpkg-shlibdeps (dpkg-dev) finds its Depends, and
+# CPack tells programs from other files with `file`.
+deb_packages=(dpkg-dev file)
+# The tests and the benchmarks.
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config)
 ci_packages=(clang libclang-rt-14-dev)
 # Building the generator for aarch64 and running it under emulation. The
 # :arm64 packages need that foreign architecture, which the script adds.
@@ -42,27 +51,30 @@ groups=()
 for arg in "$@"; do
   case "$arg" in
     --list) list=1 ;;
-    map|test|ci|cross|fresh-root) groups+=("$arg") ;;
+    map|install|deb|test|ci|cross|fresh-root) groups+=("$arg") ;;
     -h|--help) usage; exit 0 ;;
-    *) echo "install-deps.sh: unknown group '$arg' (map, test, ci, cross or fresh-root)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group '$arg' (map, install, deb, test, ci, cross or fresh-root)" >&2; exit 2 ;;
   esac
 done
 [ ${#groups[@]} -gt 0 ] || groups=(map)
 
 wanted=()
+# Node packages: 0 none, 1 those the build uses, 2 all (the page tests too).
 need_node=0
 for g in "${groups[@]}"; do
   case "$g" in
     map)  wanted+=("${map_packages[@]}") ;;
-    test) wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}"); need_node=1 ;;
-    ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
+    install) wanted+=("${map_packages[@]}" "${install_packages[@]}"); [ $need_node = 2 ] || need_node=1 ;;
+    deb)  wanted+=("${map_packages[@]}" "${install_packages[@]}" "${deb_packages[@]}"); [ $need_node = 2 ] || need_node=1 ;;
+    test) wanted+=("${map_packages[@]}" "${install_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}"); need_node=2 ;;
+    ci)   wanted+=("${map_packages[@]}" "${install_packages[@]}" "${deb_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${ci_packages[@]}"); need_node=2 ;;
     fresh-root) wanted+=("${fresh_root_packages[@]}") ;;
     cross) wanted+=("${cross_packages[@]}") ;;
   esac
 done
 # A node and npm found on the PATH (the machine's own, newer than Debian's)
 # are kept.
-if [ $need_node = 1 ] && ! { command -v node && command -v npm; } >/dev/null 2>&1; then
+if [ $need_node != 0 ] && ! { command -v node && command -v npm; } >/dev/null 2>&1; then
   wanted+=("${node_packages[@]}")
 fi
 # De-duplicate, keeping the order.
@@ -119,16 +131,22 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # Node packages, exactly as locked; skipped when node_modules was installed
-# from this very lock file.
-if [ $need_node = 1 ]; then
+# from this very lock file (the stamp says which, and whether with the
+# packages only the tests use: those are the lock's dev packages).
+if [ $need_node != 0 ]; then
   stamp="$root/node_modules/.installed-lock.sha256"
   want=$(sha256sum "$root/package-lock.json" | cut -d' ' -f1)
-  if [ "$(cat "$stamp" 2>/dev/null)" != "$want" ]; then
-    echo "installing Node packages from package-lock.json" >&2
-    if ! (cd "$root" && npm ci --no-audit --no-fund --loglevel=error >&2); then
+  have=$(cat "$stamp" 2>/dev/null || true)
+  omit=()
+  if [ $need_node = 1 ]; then
+    [ "$have" = "$want" ] || [ "$have" = "$want build" ] || omit=(--omit=dev)
+  fi
+  if [ "$have" != "$want" ] && { [ $need_node = 2 ] || [ "$have" != "$want build" ]; }; then
+    echo "installing Node packages from package-lock.json${omit:+ (those the build uses)}" >&2
+    if ! (cd "$root" && npm ci "${omit[@]}" --no-audit --no-fund --loglevel=error >&2); then
       echo "install-deps.sh: npm ci could not install the Node packages of package-lock.json" >&2
       exit 1
     fi
-    echo "$want" > "$stamp"
+    echo "$want${omit:+ build}" > "$stamp"
   fi
 fi

@@ -88,16 +88,28 @@ TEST_F(EndToEnd, LastSeedAndLastPathWin) {
 }
 
 TEST_F(EndToEnd, SeedSpellingsAndIgnoredOptions) {
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"-s", "-5"}, "-5"},      {{"-s-5"}, "-5"},     {{"-ds5"}, "5"},       {{"-sd"}, "0"},
-      {{"-s", "4294967297"}, "1"}, {{"-s", "abc"}, "0"}, {{"-s", "12abc"}, "12"}, {{"-s", "3", "-x", "-S", "5"}, "3"},
+  // A seed that is not a plain decimal number in range is still read as
+  // atoi reads it, with a warning on standard error only.
+  const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases = {
+      {{"-s", "-5"}, "-5", ""},
+      {{"-s-5"}, "-5", ""},
+      {{"-ds5"}, "5", ""},
+      {{"-s", " +7"}, "7", ""},
+      {{"-s", "-2147483648"}, "-2147483648", ""},
+      {{"-sd"}, "0", "vormap: warning: seed 'd' is not a decimal number; using 0\n"},
+      {{"-s", "4294967297"}, "1", "vormap: warning: seed '4294967297' is outside -2147483648 to 2147483647; using 1\n"},
+      {{"-s", "abc"}, "0", "vormap: warning: seed 'abc' is not a decimal number; using 0\n"},
+      {{"-s", "12abc"}, "12", "vormap: warning: seed '12abc' is not a decimal number; using 12\n"},
+      {{"-s", "abc", "-s", "3"}, "3", ""},
+      {{"-s", "3", "-x", "-S", "5"}, "3", ""},
   };
-  for (const auto& [args, seed] : cases) {
+  for (const auto& [args, seed, warning] : cases) {
     std::vector<std::string> full = args;
     full.insert(full.end(), {"-o", "m.vxl"});
     const process_result r = run(full);
     EXPECT_EQ(r.exit_status, 0) << r.err;
-    EXPECT_EQ(r.out, "Generating to 'm.vxl' using seed '" + seed + "'\nFinished\n") << args[0];
+    EXPECT_EQ(r.out, "Generating to 'm.vxl' using seed '" + seed + "'\nFinished\n") << args[1 % args.size()];
+    EXPECT_EQ(r.err, warning) << args[1 % args.size()];
   }
 }
 

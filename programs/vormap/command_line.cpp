@@ -1,6 +1,7 @@
 #include "programs/vormap/command_line.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -24,6 +25,58 @@ constexpr const char* usage_text =
     "If no seed is specified, a random one is generated.\n"
     "If no filename is written, writes to 'c:/program files/iron quarry/vxl/vormap.vxl\n";
 
+// --help: the usage text, then the two long words.
+constexpr const char* long_options_text =
+    "   -h, --help     Print this text and exit\n"
+    "   --version      Print the program's version and exit\n"
+    "See 'man vormap' for more.\n";
+
+// The whole words --help and --version are read before the letter clusters,
+// which would otherwise take them apart (--version is -s with the seed "ion").
+// Each becomes a one-letter word of its own that no user can type, so it
+// keeps its place among the other options: the first of -h, --help and
+// --version wins, and a missing parameter is still found.
+constexpr char help_letter = '\x01';
+constexpr char version_letter = '\x02';
+char help_word[] = {'-', help_letter, '\0'};
+char version_word[] = {'-', version_letter, '\0'};
+
+void mark_long_options(int argc, char** argv, const char* param_letters) {
+  for (int j = 1; j < argc; ++j) {
+    const char* word = argv[j];
+    if (word[0] != '-') continue;
+    if (word[1] == '\0') return;  // a lone dash ends the options
+    if (std::strcmp(word, "--help") == 0) {
+      argv[j] = help_word;
+      continue;
+    }
+    if (std::strcmp(word, "--version") == 0) {
+      argv[j] = version_word;
+      continue;
+    }
+    for (const char* letter = word + 1; *letter != '\0'; ++letter) {
+      if (std::strchr(param_letters, *letter) == nullptr) continue;
+      if (letter[1] == '\0') ++j;  // the next word is this letter's parameter
+      break;
+    }
+  }
+}
+
+// Why a seed text is not the plain decimal number it reads as, or "".
+std::string seed_warning(const char* text, int32_t seed) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  if (*p == '+' || *p == '-') ++p;
+  const char* digits = p;
+  while (*p >= '0' && *p <= '9') ++p;
+  const std::string value = std::to_string(seed);
+  if (p == digits || *p != '\0') return "seed '" + std::string(text) + "' is not a decimal number; using " + value;
+  const long long exact = std::strtoll(text, nullptr, 10);
+  if (exact != seed)
+    return "seed '" + std::string(text) + "' is outside -2147483648 to 2147483647; using " + value;
+  return "";
+}
+
 }  // namespace
 
 // The option list lives until the process ends: -o keeps pointing into it.
@@ -45,6 +98,7 @@ int vormap_main(int argc, char** argv) {
   const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "vormap";
   const char* last_word = argc > 1 ? argv[argc - 1] : "";
 
+  mark_long_options(argc, argv, "so");
   int count = argc;
   option_list = parse_options(&count, argv, "so");
   if (option_list == nullptr) {
@@ -57,11 +111,19 @@ int vormap_main(int argc, char** argv) {
     return exit_usage;
   }
 
+  const char* seed_text = nullptr;
   for (char** entry = option_list; *entry != nullptr; ++entry) {
     switch ((*entry)[0]) {
       case 'h':
       case '?':
         std::printf(usage_text, program);
+        return exit_ok;
+      case help_letter:
+        std::printf(usage_text, program);
+        std::fputs(long_options_text, stdout);
+        return exit_ok;
+      case version_letter:
+        std::printf("vormap %s\n", VORMAP_VERSION);
         return exit_ok;
       case 'd':
         debug_enabled = 1;
@@ -71,12 +133,17 @@ int vormap_main(int argc, char** argv) {
         break;
       case 's':
         seed = parse_seed(*entry + 1);
+        seed_text = *entry + 1;
         break;
       default:
         break;
     }
   }
 
+  if (seed_text != nullptr) {
+    const std::string warning = seed_warning(seed_text, seed);
+    if (!warning.empty()) std::fprintf(stderr, "vormap: warning: %s\n", warning.c_str());
+  }
   std::printf("Generating to '%s' using seed '%d'\n", output_path, seed);
   std::fflush(stdout);
   random_seed(seed);

@@ -9,7 +9,13 @@
 namespace vormap {
 
 int usage_error(const std::string& message) {
-  std::fprintf(stderr, "vxltool: %s\n%s", message.c_str(), vxltool_usage());
+  std::fprintf(stderr, "vxltool: %s; try 'vxltool --help'\n", message.c_str());
+  return 2;
+}
+
+int usage_error(const std::string& command, const std::string& message) {
+  std::fprintf(stderr, "vxltool: %s: %s; try 'vxltool %s --help'\n", command.c_str(), message.c_str(),
+               command.c_str());
   return 2;
 }
 
@@ -30,6 +36,8 @@ bool parse_command_arguments(const std::vector<std::string>& args, command_optio
       options_done = true;
     } else if (preview_options && arg == "--heightmap") {
       out.heightmap = true;
+    } else if (preview_options && arg == "--absolute") {
+      out.absolute = true;
     } else if (preview_options && (arg == "--scale" || arg.rfind("--scale=", 0) == 0)) {
       std::string value;
       if (arg == "--scale") {
@@ -50,6 +58,10 @@ bool parse_command_arguments(const std::vector<std::string>& args, command_optio
       return false;
     }
   }
+  if (out.absolute && !out.heightmap) {
+    message = "--absolute is the scale of --heightmap, and needs it";
+    return false;
+  }
   return true;
 }
 
@@ -57,11 +69,11 @@ bool read_command_line(const std::string& command, const std::vector<std::string
                        command_options options, size_t files, command_arguments& out) {
   std::string message;
   if (!parse_command_arguments(args, options, out, message)) {
-    usage_error(command + ": " + message);
+    usage_error(command, message);
     return false;
   }
   if (out.files.size() != files) {
-    usage_error(command + " takes " + std::to_string(files) + (files == 1 ? " file" : " files") + ", not " +
+    usage_error(command, "takes " + std::to_string(files) + (files == 1 ? " file" : " files") + ", not " +
                 std::to_string(out.files.size()));
     return false;
   }

@@ -10,8 +10,12 @@
 
 namespace vormap {
 
-// Prints "vxltool: MESSAGE" and the usage on standard error; returns 2.
+// A bad command line, as one line on standard error: "vxltool: MESSAGE;
+// try 'vxltool --help'". Returns 2.
 int usage_error(const std::string& message);
+// The same for one command: "vxltool: COMMAND: MESSAGE; try 'vxltool
+// COMMAND --help'". Returns 2.
+int usage_error(const std::string& command, const std::string& message);
 
 // Prints "vxltool: MESSAGE" on standard error; returns `status`.
 int fail(int status, const std::string& message);
@@ -20,6 +24,7 @@ int fail(int status, const std::string& message);
 struct command_arguments {
   std::vector<std::string> files;
   bool heightmap = false;  // preview --heightmap
+  bool absolute = false;   // preview --absolute: the heightmap on the fixed scale
   int scale = 1;           // preview --scale N
 };
 

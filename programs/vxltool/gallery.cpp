@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "gallery_assets.h"
+#include "programs/vxltool/command_support.h"
 #include "programs/vxltool/count_argument.h"
 #include "maptools/gallery_figures.h"
 #include "maptools/map_preview.h"
@@ -609,7 +610,7 @@ int fail_line(int status, const std::string& message) {
 int gallery_main(const std::vector<std::string>& args) {
   gallery_run run;
   std::string error;
-  if (!parse_gallery_arguments(args, run.options, error)) return fail_line(2, error);
+  if (!parse_gallery_arguments(args, run.options, error)) return usage_error("gallery", error);
   gallery_options& options = run.options;
   if (!find_vormap(options.vormap, run.vormap, error) || !make_outdir(options.outdir, error))
     return fail_line(1, error);

@@ -11,7 +11,7 @@ int preview_command(const std::vector<std::string>& args) {
   if (!read_command_line("preview", args, command_options::preview, 2, a)) return 2;
   vxl_map map;
   if (!load_map(a.files[0], map)) return 1;
-  const image picture = a.heightmap ? render_heightmap(map) : render_preview(map);
+  const image picture = a.heightmap ? render_heightmap(map, a.absolute ? height_scale::absolute : height_scale::stretched) : render_preview(map);
   std::string error;
   if (!write_png(a.files[1], picture, a.scale, error)) return fail(1, error);
   return 0;

@@ -1,0 +1,29 @@
+# bash completion for vxltool
+_vxltool() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+  local commands="info preview diff gallery mesh view help"
+  if [[ $COMP_CWORD -eq 1 ]]; then
+    COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
+    return
+  fi
+  local options=""
+  case ${COMP_WORDS[1]} in
+    info) options="" ;;
+    preview) options="--heightmap --absolute --scale" ;;
+    diff) options="" ;;
+    gallery) options="-d --jobs --vormap" ;;
+    mesh) options="" ;;
+    view) options="" ;;
+    help) COMPREPLY=($(compgen -W "$commands" -- "$cur")); return ;;
+    *) return ;;
+  esac
+  case $prev in
+    --scale|--jobs) return ;;  # a number
+    --vormap) COMPREPLY=($(compgen -c -- "$cur")); return ;;
+  esac
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$options --help" -- "$cur"))
+  fi
+  # Otherwise nothing here, and complete -o default offers file names.
+}
+complete -o default -F _vxltool vxltool

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs the programs of a build tree into a temporary prefix, as make
+# install does, and checks that exactly their files are there and work: both
+# programs run, the manual pages render, the bash completion completes.
+#
+#   tests/install_test.sh BUILD_DIR ZSH_COMPLETION_DIR
+set -euo pipefail
+build=$1
+zsh_dir=$2
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/vormap-install-XXXXXX")
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "install_test: $*" >&2; exit 1; }
+
+cmake --install "$build" --component programs --prefix "$prefix" >/dev/null
+
+expected=$(printf '%s\n' bin/vormap bin/vxltool share/man/man1/vormap.1.gz share/man/man1/vxltool.1.gz \
+  share/bash-completion/completions/vormap share/bash-completion/completions/vxltool \
+  "$zsh_dir/_vormap" "$zsh_dir/_vxltool" | sort)
+installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
+[ "$installed" = "$expected" ] || fail "installed files differ from the expected ones:
+$(diff <(echo "$expected") <(echo "$installed") || true)"
+
+# The programs run from the prefix, without the build tree.
+cd "$prefix"
+[ "$(bin/vormap --version)" = "$(bin/vxltool --version | sed 's/^vxltool/vormap/')" ] || fail "the versions differ"
+out=$(bin/vormap -s 1 -o map.vxl) || fail "vormap failed"
+[ "$out" = "Generating to 'map.vxl' using seed '1'
+Finished" ] || fail "vormap printed: $out"
+bin/vxltool info map.vxl | grep -q '^heights ' || fail "vxltool info failed"
+bin/vxltool preview --heightmap map.vxl h.png || fail "vxltool preview failed"
+
+# The manual pages are whole pages.
+for page in vormap vxltool; do
+  zcat "share/man/man1/$page.1.gz" | grep -q "^\.SH NAME" || fail "$page.1.gz is no manual page"
+  if command -v man >/dev/null; then
+    MANWIDTH=80 man -l "share/man/man1/$page.1.gz" 2>/dev/null | grep -q "SYNOPSIS" || fail "man cannot show $page(1)"
+  fi
+done
+
+# The bash completion completes commands and options.
+complete_words() {  # complete_words SCRIPT WORD...: what completing the last word offers
+  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(( $# - 1 )); _${1}; echo "${COMPREPLY[*]}"' \
+    _ "$@"
+}
+[ "$(complete_words share/bash-completion/completions/vxltool vxltool pre)" = preview ] ||
+  fail "bash does not complete 'vxltool pre'"
+[ "$(complete_words share/bash-completion/completions/vxltool vxltool preview --he)" = "--heightmap --help" ] ||
+  fail "bash does not complete 'vxltool preview --he' to its two options"
+[ "$(complete_words share/bash-completion/completions/vormap vormap --v)" = --version ] ||
+  fail "bash does not complete 'vormap --v'"
+echo "installed and ran: $(echo "$installed" | tr '\n' ' ')"
