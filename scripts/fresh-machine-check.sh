@@ -1,21 +1,31 @@
 #!/usr/bin/env bash
 # Tries the README's two commands as a new user would, on a fresh Debian 12
-# root that holds only the C++ toolchain a new machine brings.
+# root that holds only the C++ toolchain a new machine brings; then makes the
+# Debian package there and installs it on a second fresh root that has no
+# compiler at all, as a map maker's machine would.
 #
 #   sudo scripts/fresh-machine-check.sh [--rebuild] [WORK_DIR]
 #
 # 1. Builds a Debian 12 root with `debootstrap --variant=minbase bookworm`
 #    from the mirror this machine's apt uses, and installs into it only
 #    cmake, ninja-build, g++, clang, make, git and python3. That root is
-#    kept as WORK_DIR/base.tar.gz, so a second run starts from it in a
-#    minute; --rebuild makes it again.
+#    kept as WORK_DIR/base.tar.gz (and the bare minbase root, before the
+#    toolchain, as WORK_DIR/minbase.tar.gz), so a second run starts from
+#    them in a minute; --rebuild makes them again.
 # 2. Unpacks a new copy of that root, clones this repository's committed
 #    HEAD into it (uncommitted changes are not part of the check), and runs,
 #    with chroot, as root:
 #        make map ARGS="-s 1234 -o map.vxl"
 #        make test
-# 3. Compares the map with the one this machine's release build makes from
-#    the same seed, and with the fresh root's own release build.
+#        make deb
+# 3. Unpacks a second fresh root from the bare minbase (no compiler, no
+#    CMake), installs the package there with
+#        apt-get install ./vormap_VERSION_ARCH.deb
+#    which must bring in every library it needs, and runs vormap -s SEED and
+#    vxltool info on the map, both found on the PATH.
+# 4. Compares the maps of both roots with the one this machine's release
+#    build makes from the same seed, and with the fresh root's own release
+#    build.
 #
 # WORK_DIR defaults to /var/tmp/vormap-fresh-root. Needs root (debootstrap,
 # mount, chroot) and the network (Debian's mirror, the npm registry); the
@@ -51,7 +61,9 @@ fail() { echo "fresh-machine-check.sh: $*" >&2; exit 1; }
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 rootfs=$work/root
+pkgroot=$work/package-root
 base_tar=$work/base.tar.gz
+minbase_tar=$work/minbase.tar.gz
 base_stamp=$work/base.packages
 
 # Everything mounted below the fresh root, innermost last; unmounted on exit,
@@ -139,12 +151,13 @@ if [ -n "$(git -C "$repo" status --porcelain --untracked-files=no)" ]; then
 fi
 
 # ---------------------------------------------------------------- the base
-if [ $rebuild = 1 ] || [ ! -f "$base_tar" ] || [ "$(cat "$base_stamp" 2>/dev/null)" != "${toolchain[*]}" ]; then
+if [ $rebuild = 1 ] || [ ! -f "$base_tar" ] || [ ! -f "$minbase_tar" ] ||
+   [ "$(cat "$base_stamp" 2>/dev/null)" != "${toolchain[*]}" ]; then
   step "building a Debian 12 root (debootstrap --variant=minbase bookworm, $mirror)"
   "$repo/scripts/install-deps.sh" fresh-root
   base=$work/base
   remove_root "$base"
-  rm -f "$base_tar" "$base_stamp"
+  rm -f "$base_tar" "$minbase_tar" "$base_stamp"
   debootstrap --variant=minbase bookworm "$base" "$mirror"
   cat > "$base/etc/apt/sources.list" <<EOF
 deb $mirror bookworm main
@@ -152,6 +165,8 @@ deb $mirror bookworm-updates main
 deb $security bookworm-security main
 EOF
   cp -L /etc/resolv.conf "$base/etc/resolv.conf"
+  step "keeping the bare root, without a toolchain, as $minbase_tar"
+  tar -C "$base" -czf "$minbase_tar" .
   step "installing the toolchain of a new machine: ${toolchain[*]}"
   mount_root "$base"
   in_root "$base" "export DEBIAN_FRONTEND=noninteractive
@@ -197,12 +212,47 @@ timed() {  # timed NAME SHOWN COMMAND: runs COMMAND in the root; sets result_NAM
   printf -v "result_$name" '%s after %dm%02ds' "$([ $rc = 0 ] && echo ok || echo "FAILED with status $rc")" $(( took / 60 )) $(( took % 60 ))
   return $rc
 }
-map_ok=0; test_ok=0
-result_map="not run"; result_test="not run"
+map_ok=0; test_ok=0; deb_ok=0
+result_map="not run"; result_test="not run"; result_deb="not run"
 map_command="make map ARGS=\"-s $seed -o map.vxl\""
 timed map "$map_command" "$map_command" && map_ok=1 || true
 timed test "make test" "make test 2>&1 | tee /tmp/make-test.log; exit \${PIPESTATUS[0]}" && test_ok=1 || true
 tests_line=$(grep -E 'tests passed|tests failed' "$rootfs/tmp/make-test.log" 2>/dev/null | tail -n 1 || true)
+timed deb "make deb" "make deb" && deb_ok=1 || true
+debs=("$rootfs"/root/vormap/build/deb/vormap_*.deb)
+
+# ------------------------------- the package, on a root without a compiler
+package_ok=0; package_sum=""
+result_package="not run (no package)"
+if [ $deb_ok = 1 ] && [ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ]; then
+  deb_name=$(basename "${debs[0]}")
+  step "a second fresh root without a compiler ($pkgroot): apt-get install ./$deb_name"
+  remove_root "$pkgroot"
+  mkdir -p "$pkgroot"
+  tar -C "$pkgroot" -xzf "$minbase_tar"
+  cp -L /etc/resolv.conf "$pkgroot/etc/resolv.conf"
+  cp "${debs[0]}" "$pkgroot/tmp/"
+  mount_root "$pkgroot"
+  t0=$(date +%s)
+  rc=0
+  in_root "$pkgroot" "set -e
+    export DEBIAN_FRONTEND=noninteractive
+    for c in cc gcc g++ c++ clang cmake; do
+      if command -v \$c >/dev/null; then echo \"this root has \$c, but should have no compiler\"; exit 1; fi
+    done
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends ./tmp/$deb_name >/dev/null
+    cd /tmp
+    command -v vormap vxltool
+    vormap --version
+    vormap -s $seed -o map.vxl
+    vxltool info map.vxl
+    dpkg -L vormap | grep -E 'man1/(vormap|vxltool)\.1\.gz|completions/(vormap|vxltool)\$'" || rc=$?
+  took=$(( $(date +%s) - t0 ))
+  result_package="$([ $rc = 0 ] && echo ok || echo "FAILED with status $rc") after $(( took / 60 ))m$(printf %02d $(( took % 60 )))s"
+  [ -f "$pkgroot/tmp/map.vxl" ] && package_sum=$(sha256sum < "$pkgroot/tmp/map.vxl" | cut -d' ' -f1)
+  [ $rc = 0 ] && package_ok=1
+fi
 
 # --------------------------------------------------------------- the maps
 step "comparing the map with this machine's release build"
@@ -220,20 +270,24 @@ fi
 echo "this machine, release build:   ${host_sum:-(none: the release build failed)}"
 echo "fresh root, make map:          ${fresh_sum:-(none)}"
 echo "fresh root, release build:     ${fresh_release_sum:-(none)}"
+echo "package root, vormap:          ${package_sum:-(none)}"
 maps_ok=0
-[ -n "$host_sum" ] && [ "$fresh_sum" = "$host_sum" ] && [ "$fresh_release_sum" = "$host_sum" ] && maps_ok=1
+[ -n "$host_sum" ] && [ "$fresh_sum" = "$host_sum" ] && [ "$fresh_release_sum" = "$host_sum" ] &&
+  [ "$package_sum" = "$host_sum" ] && maps_ok=1
 
 unmount_all
 
 # ---------------------------------------------------------------- summary
 verdict=PASS
-[ $map_ok = 1 ] && [ $test_ok = 1 ] && [ $maps_ok = 1 ] || verdict=FAIL
+[ $map_ok = 1 ] && [ $test_ok = 1 ] && [ $deb_ok = 1 ] && [ $package_ok = 1 ] && [ $maps_ok = 1 ] || verdict=FAIL
 echo
 echo "== fresh-machine check of $(git -C "$repo" rev-parse --short HEAD) on Debian 12 minbase + ${toolchain[*]}, $(( ($(date +%s) - start) / 60 )) min"
 echo "   $map_command: $result_map"
 echo "   make test: $result_test${tests_line:+ ($tests_line)}"
-echo "   map of seed $seed: $([ $maps_ok = 1 ] && echo "identical to this machine's release build (sha256 ${host_sum:0:16}...)" || echo "DIFFERS or missing (see above)")"
-echo "   the fresh root stays in $rootfs for a look (chroot $rootfs)"
+echo "   make deb: $result_deb"
+echo "   the package on a root without a compiler (apt-get install, vormap, vxltool info): $result_package"
+echo "   map of seed $seed (both roots): $([ $maps_ok = 1 ] && echo "identical to this machine's release build (sha256 ${host_sum:0:16}...)" || echo "DIFFERS or missing (see above)")"
+echo "   the fresh roots stay in $rootfs and $pkgroot for a look (chroot DIR)"
 echo "fresh-machine check: $verdict"
 [ $verdict = PASS ]
 exit
