@@ -48,4 +48,8 @@ complete_words() {  # complete_words SCRIPT WORD...: what completing the last wo
   fail "bash does not complete 'vxltool preview --he' to its two options"
 [ "$(complete_words share/bash-completion/completions/vormap vormap --v)" = --version ] ||
   fail "bash does not complete 'vormap --v'"
+# The zsh completions at least parse (where zsh is installed).
+if command -v zsh >/dev/null; then
+  for f in "$zsh_dir"/_vormap "$zsh_dir"/_vxltool; do zsh -n "$f" || fail "$f does not parse"; done
+fi
 echo "installed and ran: $(echo "$installed" | tr '\n' ' ')"
