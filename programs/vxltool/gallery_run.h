@@ -1,0 +1,60 @@
+// What a gallery run shares between its threads: the options, the seeds'
+// jobs and results, the running vormap processes and the counts.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "maptools/gallery_figures.h"
+#include "programs/vxltool/seed_list.h"
+
+namespace vormap {
+
+struct gallery_options {
+  seed_list seeds;
+  std::string outdir;
+  std::string vormap;  // --vormap, else empty
+  bool debug = false;
+  int jobs = 0;  // 0: one per core
+};
+
+struct seed_job {
+  int32_t seed = 0;
+  std::string name;     // the seed in decimal: the files' base name
+  std::string command;  // the command that makes this map, as the card shows it
+};
+
+enum class seed_state { pending, made, reused, failed };
+
+struct seed_result {
+  seed_state state = seed_state::pending;
+  std::string reason;  // why it failed
+  map_figures figures;
+  bool has_page = false;  // NAME.html, the 3D page, exists
+};
+
+struct gallery_run {
+  gallery_options options;
+  std::string vormap;
+  std::vector<std::string> environment;  // the children's environment
+  std::vector<seed_job> jobs;
+  std::vector<seed_result> results;
+
+  std::mutex mutex;  // guards everything below
+  size_t next = 0;   // the next job to start
+  std::set<pid_t> children;
+  size_t done = 0, made = 0, reused = 0, failed = 0;
+  std::vector<std::string> messages;  // failures and notes for the main thread to print
+
+  std::atomic<bool> stop{false};
+
+  std::string path(const seed_job& job, const char* suffix) const { return options.outdir + "/" + job.name + suffix; }
+};
+
+}  // namespace vormap
