@@ -1,5 +1,6 @@
 #include "maptools/map_mesh.h"
 
+#include <nlohmann/json.hpp>
 #include <tiny_gltf.h>
 
 #include <algorithm>
@@ -324,8 +325,20 @@ tinygltf::Material material(const std::string& name, std::vector<double> base_co
 
 }  // namespace
 
+namespace {
+
+// glTF names are JSON strings: bytes that are not UTF-8 (a file name may hold
+// any) become U+FFFD, as on the 3D page.
+std::string utf8_name(const std::string& name) {
+  return nlohmann::json::parse(nlohmann::json(name).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace))
+      .get<std::string>();
+}
+
+}  // namespace
+
 bool encode_glb(const map_surface& surface, const std::string& name, std::ostream& out, std::string& error,
                 size_t max_bytes) {
+  const std::string safe_name = utf8_name(name);
   // 4 vertices of 12 + 12 + 8 bytes and 6 four-byte indices per rectangle,
   // and room for the header and the JSON.
   const size_t rectangles = surface.ground.size() + surface.water.size();
@@ -352,12 +365,12 @@ bool encode_glb(const map_surface& surface, const std::string& name, std::ostrea
   model.materials.push_back(material("water", {0.45, 0.62, 1.0, 0.85}, 0.1));
 
   tinygltf::Mesh mesh;
-  mesh.name = name;
+  mesh.name = safe_name;
   if (!surface.ground.empty()) mesh.primitives.push_back(add_primitive(model, surface.ground, 0));
   if (!surface.water.empty()) mesh.primitives.push_back(add_primitive(model, surface.water, 1));
 
   tinygltf::Node node;
-  node.name = name;
+  node.name = safe_name;
   if (!mesh.primitives.empty()) {
     model.meshes.push_back(std::move(mesh));
     node.mesh = 0;
@@ -368,7 +381,7 @@ bool encode_glb(const map_surface& surface, const std::string& name, std::ostrea
   }
   model.nodes.push_back(std::move(node));
   tinygltf::Scene scene;
-  scene.name = name;
+  scene.name = safe_name;
   scene.nodes.push_back(0);
   model.scenes.push_back(std::move(scene));
   model.defaultScene = 0;

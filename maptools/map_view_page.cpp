@@ -9,6 +9,7 @@
 
 #include "maptools/map_stats.h"
 #include "maptools/output_file.h"
+#include "maptools/script_json.h"
 #include "view_assets.h"
 
 namespace vormap {
@@ -75,8 +76,7 @@ std::string map_info(const view_page_map& in) {
       {"emptyColumns", stats.empty_columns},
       {"colours", colours},
   };
-  // Invalid UTF-8 in a file name becomes U+FFFD rather than an exception.
-  return info.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return script_json(info);
 }
 
 }  // namespace
@@ -90,7 +90,7 @@ bool build_view_page(const view_page_map& in, std::string& page, std::string& er
   const std::string_view html = view_assets_get("page.html");
   const std::string_view script = view_assets_get("view_bundle.js");
   const std::pair<std::string_view, std::string> parts[] = {
-      {"@MAP_INFO@", script_safe(map_info(in))},
+      {"@MAP_INFO@", map_info(in)},
       {"@MAP_DATA@", base64(packed)},
       {"@SCRIPT@", script_safe(script)},
   };
@@ -111,13 +111,13 @@ bool build_view_page(const view_page_map& in, std::string& page, std::string& er
   return true;
 }
 
-bool write_view_page(const view_page_map& in, const std::string& out_path, std::string& error) {
+bool write_view_page(const view_page_map& in, const std::string& out_path, std::string& error, output_links links) {
   std::string page;
   if (!build_view_page(in, page, error)) {
     error = "cannot write '" + out_path + "': " + error;
     return false;
   }
-  return write_output_file(out_path, page, error);
+  return write_output_file(out_path, page, error, links);
 }
 
 }  // namespace vormap

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <exception>
 #include <cstring>
 #include <streambuf>
 #include <vector>
@@ -75,7 +77,13 @@ int produce_into(const sink_buffer::sink& sink,
                  const std::function<bool(std::ostream&, std::string&)>& produce, std::string& reason) {
   sink_buffer buffer(sink);
   std::ostream stream(&buffer);
-  const bool made = produce(stream, reason);
+  bool made = false;
+  try {
+    made = produce(stream, reason);
+  } catch (const std::exception& e) {
+    reason = e.what();
+    return -1;
+  }
   stream.flush();
   if (buffer.error() != 0) return buffer.error();
   if (!made) return -1;
@@ -123,25 +131,48 @@ bool write_replacing(const std::string& path, const std::function<bool(std::ostr
 }  // namespace
 
 bool write_output_file(const std::string& path, const std::function<bool(std::ostream&, std::string&)>& produce,
-                       std::string& error) {
+                       std::string& error, output_links links) {
   struct stat st;
-  if (::lstat(path.c_str(), &st) == 0) {
-    if (S_ISREG(st.st_mode)) return write_replacing(path, produce, error);
-    if (S_ISDIR(st.st_mode)) return fail(error, "cannot write", path, EISDIR);
-    return write_in_place(path, produce, error);
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT) return fail(error, "cannot write", path, errno);
+    return write_replacing(path, produce, error);
   }
-  if (errno != ENOENT) return fail(error, "cannot write", path, errno);
-  return write_replacing(path, produce, error);
+  if (S_ISREG(st.st_mode)) return write_replacing(path, produce, error);
+  if (S_ISDIR(st.st_mode)) return fail(error, "cannot write", path, EISDIR);
+  if (links == output_links::refuse) {
+    error = "cannot write '" + path + "': " + (S_ISLNK(st.st_mode) ? "it is a symbolic link" : "not a regular file");
+    return false;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    // A link to a regular file: that file is replaced whole, beside itself,
+    // so that a failure keeps it; the link stays as it is.
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved != nullptr) {
+      const std::string target = resolved;
+      std::free(resolved);
+      struct stat to;
+      if (::stat(target.c_str(), &to) == 0 && S_ISREG(to.st_mode)) {
+        if (!write_replacing(target, produce, error)) {
+          // The message names the path the user gave.
+          const size_t quoted = error.find("'" + target + "'");
+          if (quoted != std::string::npos) error.replace(quoted, target.size() + 2, "'" + path + "'");
+          return false;
+        }
+        return true;
+      }
+    }
+  }
+  return write_in_place(path, produce, error);
 }
 
-bool write_output_file(const std::string& path, std::string_view data, std::string& error) {
+bool write_output_file(const std::string& path, std::string_view data, std::string& error, output_links links) {
   return write_output_file(
       path,
       [data](std::ostream& out, std::string&) {
         out.write(data.data(), static_cast<std::streamsize>(data.size()));
         return true;
       },
-      error);
+      error, links);
 }
 
 }  // namespace vormap

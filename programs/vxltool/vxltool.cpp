@@ -1,6 +1,9 @@
 // vxltool: look at .vxl maps without the game. One command per file pair
 // (commands.h); this file only dispatches.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -26,4 +29,19 @@ int vxltool_main(int argc, char** argv) {
 }  // namespace
 }  // namespace vormap
 
-int main(int argc, char** argv) { return vormap::vxltool_main(argc, argv); }
+// Whatever a command printed must have reached standard output: a full disk
+// or a closed pipe there is a failure, not a success.
+int main(int argc, char** argv) {
+  int status;
+  try {
+    status = vormap::vxltool_main(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vxltool: %s\n", e.what());
+    return 1;
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    std::fprintf(stderr, "vxltool: cannot write standard output: %s\n", std::strerror(errno));
+    return status == 0 ? 1 : status;
+  }
+  return status;
+}
