@@ -1,6 +1,9 @@
 #include "programs/vxltool/seed_list.h"
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <string_view>
 #include <unordered_set>
 
@@ -17,9 +20,19 @@ std::string quote(std::string_view text) {
   return out;
 }
 
-// A signed decimal at the start of `text`: an optional '-' and 1 to 10
-// digits. Moves `pos` past it. Returns false when there is no number or it
-// does not fit in 32 bits.
+// The character at `pos` in quotes: a whole UTF-8 sequence (a Unicode dash
+// is one character to the user, not one byte of it).
+std::string quote_character(const std::string& text, size_t pos) {
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  size_t length = lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  size_t end = pos + 1;
+  while (end < text.size() && end - pos < length && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  return quote(std::string_view(text).substr(pos, end - pos));
+}
+
+// A signed decimal at the start of `text`: an optional '-' and digits, of
+// which leading zeros do not count. Moves `pos` past it. Returns false when
+// there is no number or it does not fit in 32 bits.
 bool parse_number(const std::string& text, size_t& pos, int64_t& value, std::string& error) {
   const size_t start = pos;
   bool negative = false;
@@ -28,21 +41,18 @@ bool parse_number(const std::string& text, size_t& pos, int64_t& value, std::str
     ++pos;
   }
   const size_t digits = pos;
-  int64_t magnitude = 0;
-  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-    if (pos - digits >= 10) {
-      error = "seed " + quote(text.substr(start)) + " does not fit in 32 bits";
-      return false;
-    }
-    magnitude = magnitude * 10 + (text[pos] - '0');
-    ++pos;
-  }
+  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
   if (pos == digits) {
-    error = pos < text.size() ? quote(text.substr(pos, 1)) + " where a seed should be" : "a seed is missing";
+    error = pos < text.size() ? quote_character(text, pos) + " where a seed should be" : "a seed is missing";
     return false;
   }
+  size_t first = digits;
+  while (first + 1 < pos && text[first] == '0') ++first;
+  int64_t magnitude = 0;
+  if (pos - first <= 10)
+    for (size_t k = first; k < pos; ++k) magnitude = magnitude * 10 + (text[k] - '0');
   value = negative ? -magnitude : magnitude;
-  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
+  if (pos - first > 10 || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
     error = "seed " + text.substr(start, pos - start) + " does not fit in 32 bits (-2147483648 to 2147483647)";
     return false;
   }
@@ -62,6 +72,35 @@ bool parse_random(const std::string& text, seed_list& out, std::string& error) {
   return true;
 }
 
+// Appends the seeds first..last not listed before to `seeds`; `covered`
+// holds the ranges listed so far (first -> last, apart and not touching), so
+// that a range listed again costs no more than its new seeds, and a list
+// takes time in proportion to its length and its seeds. Returns false when
+// there would be more than max_gallery_seeds.
+bool add_range(int64_t first, int64_t last, std::map<int64_t, int64_t>& covered, std::vector<int32_t>& seeds) {
+  // The first range that ends at or after first - 1 (it may touch or overlap).
+  auto it = covered.upper_bound(first);
+  if (it != covered.begin() && std::prev(it)->second >= first - 1) --it;
+  int64_t next = first;  // the first seed not yet looked at
+  int64_t merged_first = first, merged_last = last;
+  while (it != covered.end() && it->first <= last + 1) {
+    for (int64_t s = next; s < it->first && s <= last; ++s) {
+      if (static_cast<long>(seeds.size()) == max_gallery_seeds) return false;
+      seeds.push_back(static_cast<int32_t>(s));
+    }
+    next = std::max(next, it->second + 1);
+    merged_first = std::min(merged_first, it->first);
+    merged_last = std::max(merged_last, it->second);
+    it = covered.erase(it);
+  }
+  for (int64_t s = next; s <= last; ++s) {
+    if (static_cast<long>(seeds.size()) == max_gallery_seeds) return false;
+    seeds.push_back(static_cast<int32_t>(s));
+  }
+  covered[merged_first] = merged_last;
+  return true;
+}
+
 }  // namespace
 
 bool parse_seed_list(const std::string& text, seed_list& out, std::string& error) {
@@ -71,7 +110,7 @@ bool parse_seed_list(const std::string& text, seed_list& out, std::string& error
     error = "the seed list is empty";
     return false;
   }
-  std::unordered_set<int32_t> seen;
+  std::map<int64_t, int64_t> covered;
   size_t pos = 0;
   while (true) {
     const size_t item = pos;
@@ -91,7 +130,7 @@ bool parse_seed_list(const std::string& text, seed_list& out, std::string& error
       }
     }
     if (pos < text.size() && text[pos] != ',') {
-      error = quote(text.substr(pos, 1)) + " after seed " + quote(text.substr(item, pos - item));
+      error = quote_character(text, pos) + " after seed " + quote(text.substr(item, pos - item));
       return false;
     }
     if (last - first + 1 > max_gallery_seeds) {
@@ -99,13 +138,9 @@ bool parse_seed_list(const std::string& text, seed_list& out, std::string& error
               std::to_string(max_gallery_seeds) + " seeds";
       return false;
     }
-    for (int64_t s = first; s <= last; ++s) {
-      if (!seen.insert(static_cast<int32_t>(s)).second) continue;
-      if (static_cast<long>(out.seeds.size()) == max_gallery_seeds) {
-        error = "more than " + std::to_string(max_gallery_seeds) + " seeds";
-        return false;
-      }
-      out.seeds.push_back(static_cast<int32_t>(s));
+    if (!add_range(first, last, covered, out.seeds)) {
+      error = "more than " + std::to_string(max_gallery_seeds) + " seeds";
+      return false;
     }
     if (pos == text.size()) return true;
     ++pos;  // the comma
