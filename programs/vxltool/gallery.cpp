@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
+#include "programs/vxltool/gallery_folder.h"
 #include "programs/vxltool/gallery_options.h"
 #include "programs/vxltool/gallery_page.h"
 #include "programs/vxltool/gallery_progress.h"
@@ -30,16 +33,21 @@ int gallery_main(const std::vector<std::string>& args) {
   std::string error;
   if (!parse_gallery_arguments(args, run.options, error)) return fail_line(2, error);
   gallery_options& options = run.options;
-  if (!find_vormap(options.vormap, run.vormap, error) || !make_outdir(options.outdir, error))
+  outdir_lock lock;
+  if (!find_vormap(options.vormap, run.vormap, error) || !make_outdir(options.outdir, error) ||
+      !lock.take(options.outdir, error))
     return fail_line(1, error);
+  remove_stale_temporary_files(options.outdir);
 
   std::vector<int32_t> seeds = options.seeds.seeds;
   if (options.seeds.random_count > 0) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     seeds = random_seeds(options.seeds.random_count,
                          static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
-    std::printf("seeds: %s\n", format_seed_list(seeds).c_str());
-    std::fflush(stdout);
+    // The list is the only record of which seeds these are: without it the
+    // run is not worth making.
+    if (std::printf("seeds: %s\n", format_seed_list(seeds).c_str()) < 0 || std::fflush(stdout) != 0)
+      return fail_line(1, std::string("cannot write standard output: ") + std::strerror(errno));
   }
   for (int32_t seed : seeds) {
     seed_job job;

@@ -66,6 +66,10 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
       value = args[++k];
     }
     if (name == "--vormap") {
+      if (value.empty()) {
+        error = "--vormap needs a path, not an empty value";
+        return false;
+      }
       out.vormap = value;
     } else if (!parse_count_argument(value, max_jobs, out.jobs)) {
       error = "--jobs must be a whole number from 1 to " + std::to_string(max_jobs) + ", not '" + value + "'";

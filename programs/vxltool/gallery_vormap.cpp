@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,10 +33,37 @@ void remove_temporary_files(const std::string& dir, const std::string& name) {
       ::unlink((dir + "/" + entry.name).c_str());
 }
 
+bool run_vormap_into(gallery_run& run, const seed_job& job, const std::string& map_path, std::string& reason);
+
 }  // namespace
 
 bool run_vormap(gallery_run& run, const seed_job& job, std::string& reason) {
+  // vormap writes into a new file of the gallery's own, renamed over NAME.vxl
+  // once the map is whole: a link planted at NAME.vxl meanwhile is replaced,
+  // never followed.
   const std::string map_path = run.path(job, ".vxl");
+  std::string temp_path = run.options.outdir + "/." + job.name + ".vxl.tmpXXXXXX";
+  const int temp_fd = ::mkostemp(temp_path.data(), O_CLOEXEC);
+  if (temp_fd < 0) {
+    reason = "cannot write '" + map_path + "': " + std::strerror(errno);
+    return false;
+  }
+  // mkostemp makes the file private; vormap keeps the mode of the file it
+  // replaces, so give the one a plain create would.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(temp_fd, 0666 & ~mask);
+  ::close(temp_fd);
+  const bool made = run_vormap_into(run, job, temp_path, reason);
+  if (made && ::rename(temp_path.c_str(), map_path.c_str()) == 0) return true;
+  if (made) reason = "cannot replace '" + map_path + "': " + std::strerror(errno);
+  ::unlink(temp_path.c_str());
+  return false;
+}
+
+namespace {
+
+bool run_vormap_into(gallery_run& run, const seed_job& job, const std::string& map_path, std::string& reason) {
   std::vector<std::string> args = {run.vormap, "-s", job.name, "-o", map_path};
   if (run.options.debug) args.push_back("-d");
   std::vector<char*> argv, envp;
@@ -115,7 +143,7 @@ bool run_vormap(gallery_run& run, const seed_job& job, std::string& reason) {
   const size_t line = err_text.rfind('\n');
   const std::string last = line == std::string::npos ? err_text : err_text.substr(line + 1);
   if (WIFSIGNALED(status)) {
-    remove_temporary_files(run.options.outdir, job.name + ".vxl");
+    remove_temporary_files(run.options.outdir, map_path.substr(map_path.find_last_of('/') + 1));
     reason = "vormap was stopped by signal " + std::to_string(WTERMSIG(status)) + " (" + strsignal(WTERMSIG(status)) +
              ")";
   } else {
@@ -123,6 +151,8 @@ bool run_vormap(gallery_run& run, const seed_job& job, std::string& reason) {
   }
   return false;
 }
+
+}  // namespace
 
 std::vector<std::string> child_environment(int jobs) {
   std::vector<std::string> env;
