@@ -30,7 +30,7 @@ int vxltool_main(int argc, char** argv) {
 }  // namespace vormap
 
 // Whatever a command printed must have reached standard output: a full disk
-// or a closed pipe there is a failure, not a success.
+// there is a failure, not a success.
 int main(int argc, char** argv) {
   int status;
   try {
@@ -39,9 +39,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vxltool: %s\n", e.what());
     return 1;
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+  // A command that failed has said why already.
+  if (status == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) {
     std::fprintf(stderr, "vxltool: cannot write standard output: %s\n", std::strerror(errno));
-    return status == 0 ? 1 : status;
+    return 1;
   }
   return status;
 }
