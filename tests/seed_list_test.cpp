@@ -34,6 +34,9 @@ TEST(SeedList, ReadsSeedsRangesAndLists) {
       {"-2147483648", {lowest}},
       {"2147483646-2147483647", {highest - 1, highest}},
       {"-2147483648--2147483647", {lowest, lowest + 1}},
+      {"00000000001", {1}},  // leading zeros are not digits of the value
+      {"-000000000002147483648", {lowest}},
+      {"5-7,1-3,4-6,0-8", {5, 6, 7, 1, 2, 3, 4, 0, 8}},  // overlapping ranges: each seed once, in order
   };
   for (const auto& c : cases) {
     seed_list list;
@@ -58,6 +61,9 @@ TEST(SeedList, RefusesMalformedListsWithAReason) {
       {"2147483648", "does not fit in 32 bits"},
       {"-2147483649", "does not fit in 32 bits"},
       {"99999999999999999999", "does not fit in 32 bits"},
+      {"12345678901,5", "seed 12345678901 does not fit in 32 bits ("},  // the seed alone is quoted
+      {"1\xe2\x80\x93" "5", "'\xe2\x80\x93' after seed '1'"},          // a Unicode dash, quoted whole
+      {"\xe2\x80\x93" "5", "'\xe2\x80\x93' where a seed should be"},
       {"1-2147483648", "does not fit in 32 bits"},
       {"1,,2", "empty item"},
       {"1,", "empty item"},
@@ -87,6 +93,18 @@ TEST(SeedList, RefusesMalformedListsWithAReason) {
   std::string error;
   EXPECT_TRUE(parse_seed_list("0-99999", list, error)) << error;
   EXPECT_EQ(list.seeds.size(), 100000u);
+}
+
+// A long list that names the same seeds again and again (126 KB) reads as
+// quickly as its length: seeds listed before cost nothing more.
+TEST(SeedList, RangesListedAgainAreReadOnce) {
+  std::string text = "0-99999";
+  while (text.size() < 126000) text += ",0-99999";
+  seed_list list;
+  std::string error;
+  ASSERT_TRUE(parse_seed_list(text, list, error)) << error;
+  ASSERT_EQ(list.seeds.size(), 100000u);
+  for (int32_t k = 0; k < 100000; ++k) ASSERT_EQ(list.seeds[static_cast<size_t>(k)], k);
 }
 
 TEST(SeedList, RandomSeedsAreDistinctAndFollowTheClock) {
