@@ -64,6 +64,8 @@ TEST(SeedList, RefusesMalformedListsWithAReason) {
       {"12345678901,5", "seed 12345678901 does not fit in 32 bits ("},  // the seed alone is quoted
       {"1\xe2\x80\x93" "5", "'\xe2\x80\x93' after seed '1'"},          // a Unicode dash, quoted whole
       {"\xe2\x80\x93" "5", "'\xe2\x80\x93' where a seed should be"},
+      {"1\n2", "'\\x0a' after seed '1'"},  // a control character by its code, on one line
+      {"random:1\n", "not '1\\x0a'"},
       {"1-2147483648", "does not fit in 32 bits"},
       {"1,,2", "empty item"},
       {"1,", "empty item"},

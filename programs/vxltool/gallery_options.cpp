@@ -82,7 +82,12 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
     return false;
   }
   if (!parse_seed_list(positional[0], out.seeds, error)) {
-    error = "bad SEEDS '" + positional[0] + "': " + error;
+    // A list short and plain enough to read is quoted; the reason quotes
+    // the part at fault anyway.
+    const std::string& list = positional[0];
+    const bool plain =
+        list.size() <= 40 && std::all_of(list.begin(), list.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    error = (plain ? "bad SEEDS '" + list + "': " : std::string("bad SEEDS: ")) + error;
     return false;
   }
   out.outdir = positional[1];

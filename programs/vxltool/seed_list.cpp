@@ -1,6 +1,7 @@
 #include "programs/vxltool/seed_list.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -11,17 +12,32 @@ namespace vormap {
 
 namespace {
 
-// 'text' in quotes. Built by appending: g++ 12 warns wrongly (-Wrestrict)
-// about "'" + text + "'".
+// 'text' in quotes, on one line and short: a control character is shown by
+// its code (\x0a), and text past 40 bytes is cut at a character's start
+// and ended with "...".
 std::string quote(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out.append(1, '\'').append(text).append(1, '\'');
+  constexpr size_t longest = 40;
+  std::string out = "'";
+  size_t k = 0;
+  for (; k < text.size(); ++k) {
+    const auto c = static_cast<unsigned char>(text[k]);
+    if (k >= longest && (c & 0xC0) != 0x80) break;
+    if (c < 0x20 || c == 0x7F) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02x", c);
+      out += code;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (k < text.size()) out += "...";
+  out += '\'';
   return out;
 }
 
 // The character at `pos` in quotes: a whole UTF-8 sequence (a Unicode dash
-// is one character to the user, not one byte of it).
+// is one character to the user, not one byte of it), or a control
+// character by its code.
 std::string quote_character(const std::string& text, size_t pos) {
   const auto lead = static_cast<unsigned char>(text[pos]);
   size_t length = lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
@@ -53,7 +69,8 @@ bool parse_number(const std::string& text, size_t& pos, int64_t& value, std::str
     for (size_t k = first; k < pos; ++k) magnitude = magnitude * 10 + (text[k] - '0');
   value = negative ? -magnitude : magnitude;
   if (pos - first > 10 || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
-    error = "seed " + text.substr(start, pos - start) + " does not fit in 32 bits (-2147483648 to 2147483647)";
+    const std::string seed = pos - start <= 40 ? text.substr(start, pos - start) : text.substr(start, 40) + "...";
+    error = "seed " + seed + " does not fit in 32 bits (-2147483648 to 2147483647)";
     return false;
   }
   return true;
