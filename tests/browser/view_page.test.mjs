@@ -175,3 +175,24 @@ test('the page shows the map, counts the mesh\'s faces, and walks', async () => 
   assert.ok(walk.differing > 0.3, `only ${walk.differing} of the walk view differs from the orbit view`);
   failOnErrors(errors);
 });
+
+// A name that would change how the page parses if it went in as it is: the
+// page loads all the same and shows the name as it is.
+test('a map whose name holds markup gives a page that loads', async () => {
+  const name = 'a<!--<script>&b.vxl';
+  const odd = path.join(dir, name);
+  fs.copyFileSync(map, odd);
+  const oddHtml = path.join(dir, 'odd.html');
+  execFileSync(vxltool, ['view', odd, oddHtml]);
+  const opened = await openPage(`file://${oddHtml}`, { width: 640, height: 400 });
+  try {
+    const { page, errors } = opened;
+    await page.waitForFunction(() => window.viewReady || document.getElementById('timing').textContent.startsWith('cannot'),
+      { timeout: 30000 });
+    failOnErrors(errors);
+    assert.ok(await page.evaluate(() => Boolean(window.viewReady)), 'the view is ready');
+    assert.equal(await page.title(), `${name} - vxltool view`);
+  } finally {
+    await opened.browser.close();
+  }
+});

@@ -1,6 +1,8 @@
 // The gallery page: cards from the data block, sorting, a range filter and
 // a viewer for the large previews. Works from disk: everything it needs is
-// in the page or beside it.
+// in the page or beside it. A gallery may hold 100,000 maps: the cards are
+// made a page at a time, as the reader scrolls to the end of those shown, so
+// that loading, sorting and filtering stay quick at any size.
 'use strict';
 
 const data = JSON.parse(document.getElementById('gallery-data').textContent);
@@ -89,31 +91,61 @@ function copyCommand(text, code, button) {
   }
 }
 
-const cards = data.seeds.map(makeCard);
-$('cards').append(...cards);
+// The cards made so far, by map; the maps in the order shown, after the
+// filter; how many of them have their card on the page.
+const cardOf = new Map();
+let shownMaps = [];
+let rendered = 0;
+const cardsPerPage = 120;
 
-function visibleCards() {
-  return [...$('cards').children].filter((card) => !card.hidden);
+function cardFor(map) {
+  let card = cardOf.get(map);
+  if (!card) {
+    card = makeCard(map);
+    cardOf.set(map, card);
+  }
+  return card;
 }
+
+function markSorted(card) {
+  for (const dd of card.querySelectorAll('dd')) {
+    const also = (dd.dataset.also || '').split(' ');
+    dd.classList.toggle('sorted', dd.dataset.figure === state.sort || also.includes(state.sort));
+  }
+}
+
+// Adds the next page of cards, and more while the end is in view.
+function renderMore() {
+  const end = Math.min(shownMaps.length, rendered + cardsPerPage);
+  const added = [];
+  for (; rendered < end; ++rendered) {
+    const card = cardFor(shownMaps[rendered]);
+    markSorted(card);
+    added.push(card);
+  }
+  $('cards').append(...added);
+  $('more').hidden = rendered >= shownMaps.length;
+  // The observer calls again only when the end comes into view: on a tall
+  // window it may still be in view after this page.
+  if (rendered < shownMaps.length && $('more').getBoundingClientRect().top < innerHeight + 800)
+    requestAnimationFrame(renderMore);
+}
+
+new IntersectionObserver((entries) => {
+  if (entries.some((e) => e.isIntersecting) && rendered < shownMaps.length) renderMore();
+}, { rootMargin: '800px' }).observe($('more'));
 
 function apply() {
   const key = state.sort;
   const sign = state.descending ? -1 : 1;
-  const ordered = [...cards].sort((a, b) => sign * (a.map[key] - b.map[key]) || a.map.seed - b.map.seed);
-  $('cards').append(...ordered);
   const min = state.min === '' ? -Infinity : Number(state.min);
   const max = state.max === '' ? Infinity : Number(state.max);
-  let shown = 0;
-  for (const card of cards) {
-    const value = card.map[state.filter];
-    card.hidden = !(value >= min && value <= max);
-    if (!card.hidden) ++shown;
-    for (const dd of card.querySelectorAll('dd')) {
-      const also = (dd.dataset.also || '').split(' ');
-      dd.classList.toggle('sorted', dd.dataset.figure === key || also.includes(key));
-    }
-  }
-  $('shown').textContent = `${shown} of ${cards.length} shown`;
+  shownMaps = data.seeds.filter((map) => map[state.filter] >= min && map[state.filter] <= max)
+    .sort((a, b) => sign * (a[key] - b[key]) || a.seed - b.seed);
+  $('cards').replaceChildren();
+  rendered = 0;
+  renderMore();
+  $('shown').textContent = `${shownMaps.length} of ${data.seeds.length} shown`;
   $('sort-direction').textContent = state.descending ? 'descending' : 'ascending';
   const hash = new URLSearchParams({ sort: state.sort, order: state.descending ? 'down' : 'up', show: state.filter });
   if (state.min !== '') hash.set('from', state.min);
@@ -177,7 +209,7 @@ function setUpViewer() {
   viewer.addEventListener('click', (e) => { if (e.target === viewer) viewer.close(); });
   viewer.addEventListener('keydown', (e) => {
     if (e.key !== 'ArrowLeft' && e.key !== 'ArrowRight') return;
-    const shown = visibleCards().map((card) => card.map);
+    const shown = shownMaps;
     const at = shown.indexOf(viewing);
     if (at < 0 || shown.length === 0) return;
     const next = shown[(at + (e.key === 'ArrowRight' ? 1 : shown.length - 1)) % shown.length];
