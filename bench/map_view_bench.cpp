@@ -10,7 +10,7 @@
 #include "bench/seed_map.h"
 #include "maptools/map_mesh.h"
 #include "maptools/map_view_page.h"
-#include "maptools/output_file.h"
+#include "util/platform/output_file.h"
 #include "world/voxel_world.h"
 #include "vxl/vxl_reader.h"
 #include "vxl/vxl_writer.h"
@@ -69,7 +69,7 @@ void BM_MeshGlb(benchmark::State& state) {
   for (auto _ : state) {
     const map_surface surface = build_map_surface(m.map);
     std::string error;
-    const bool ok = write_output_file(
+    const bool ok = write_output_stream(
         "/dev/null",
         [&](std::ostream& out, std::string& reason) {
           const bool made = encode_glb(surface, "seed1", out, reason);

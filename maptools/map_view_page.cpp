@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "maptools/map_stats.h"
-#include "maptools/output_file.h"
+#include "util/platform/output_file.h"
 #include "maptools/script_json.h"
 #include "view_assets.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "maptools/output_file.h"
+#include "util/platform/output_file.h"
 
 namespace vormap {
 

@@ -198,14 +198,15 @@ TEST_F(Vxltool, CommandLineAndFileErrors) {
        "of 262144 columns present)\n"},
       {{"info", "missing.vxl"}, 1, "vxltool: cannot open 'missing.vxl': No such file or directory\n"},
       {{"preview", "cut.vxl", "o.png"}, 1, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
-      {{"preview", "scene.vxl", "no/such/o.png"}, 1, "vxltool: cannot write 'no/such/o.png': No such file or directory\n"},
+      {{"preview", "scene.vxl", "no/such/o.png"}, 1,
+       "vxltool: cannot create 'no/such/o.png': No such file or directory\n"},
       {{"diff", "scene.vxl", "cut.vxl"}, 2, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
       {{"view", "scene.vxl"}, 2, "vxltool: view takes 2 files, not 1\n"},
       {{"mesh", "cut.vxl", "o.glb"}, 1, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
       {{"view", "cut.vxl", "o.html"}, 1, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
-      {{"mesh", "scene.vxl", "no/such/o.glb"}, 1, "vxltool: cannot write 'no/such/o.glb': No such file or directory\n"},
+      {{"mesh", "scene.vxl", "no/such/o.glb"}, 1, "vxltool: cannot create 'no/such/o.glb': No such file or directory\n"},
       {{"view", "scene.vxl", "no/such/o.html"}, 1,
-       "vxltool: cannot write 'no/such/o.html': No such file or directory\n"},
+       "vxltool: cannot create 'no/such/o.html': No such file or directory\n"},
       {{"view", "scene.vxl", "."}, 1, "vxltool: cannot write '.': Is a directory\n"},
   };
   for (const error_case& k : cases) {

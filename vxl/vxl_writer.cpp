@@ -16,7 +16,7 @@
 #endif
 
 #include "util/parallel_for.h"
-#include "util/platform/files.h"
+#include "util/platform/output_file.h"
 #include "world/voxel_world.h"
 
 namespace vormap {
@@ -320,66 +320,10 @@ std::vector<uint8_t> encode_vxl() {
   return file;
 }
 
-namespace {
-
-std::string reason(int err) { return std::strerror(err); }
-
-// Encodes the world into `fd`. Returns 0 or an errno value.
-int encode_to(int fd) {
-  return encode_world([fd](const uint8_t* piece, size_t size) { return platform_write_all(fd, piece, size); });
-}
-
-// Owns a descriptor and closes it unless released.
-struct fd_guard {
-  int fd = -1;
-  ~fd_guard() {
-    if (fd >= 0) ::close(fd);
-  }
-  int release() { return std::exchange(fd, -1); }
-};
-
-bool fail(std::string& error, const std::string& what, const std::string& path, int err) {
-  error = what + " '" + path + "': " + reason(err);
-  return false;
-}
-
-// A symbolic link or a special file (pipe, device): write through it, since a
-// rename would replace the link or the node itself.
-bool write_in_place(const std::string& path, std::string& error) {
-  fd_guard out{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
-  if (out.fd < 0) return fail(error, "cannot open", path, errno);
-  if (int err = encode_to(out.fd)) return fail(error, "cannot write", path, err);
-  if (::close(out.release()) != 0) return fail(error, "cannot write", path, errno);
-  return true;
-}
-
-bool write_replacing(const std::string& path, std::string& error) {
-  platform_temp_file temp;
-  if (!platform_temp_open(path.c_str(), &temp))
-    return fail(error, temp.target_refused ? "cannot open" : "cannot create", path, temp.error);
-  const int err = encode_world([&temp](const uint8_t* piece, size_t size) {
-    return platform_temp_write(&temp, piece, size) ? 0 : temp.error;
-  });
-  if (err != 0) {
-    platform_temp_abandon(&temp);
-    return fail(error, "cannot write", path, err);
-  }
-  if (!platform_temp_commit(&temp))
-    return fail(error, temp.replace_failed ? "cannot replace" : "cannot write", path, temp.error);
-  return true;
-}
-
-}  // namespace
-
 bool write_vxl(const std::string& path, std::string& error) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0) {
-    if (S_ISREG(st.st_mode)) return write_replacing(path, error);
-    if (S_ISDIR(st.st_mode)) return fail(error, "cannot write", path, EISDIR);
-    return write_in_place(path, error);
-  }
-  if (errno != ENOENT) return fail(error, "cannot write", path, errno);
-  return write_replacing(path, error);
+  return write_output_file(
+      path, [](const output_sink& sink, std::string&) { return encode_world(sink); }, error,
+      output_links::write_through);
 }
 
 }  // namespace vormap

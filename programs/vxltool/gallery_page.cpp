@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "gallery_assets.h"
-#include "maptools/output_file.h"
+#include "util/platform/output_file.h"
 #include "maptools/script_json.h"
 
 namespace vormap {

@@ -13,7 +13,7 @@
 
 #include "maptools/map_preview.h"
 #include "maptools/map_view_page.h"
-#include "maptools/output_file.h"
+#include "util/platform/output_file.h"
 #include "maptools/png_writer.h"
 #include "programs/vxltool/gallery_vormap.h"
 #include "util/platform/files.h"

@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "maptools/map_mesh.h"
-#include "maptools/output_file.h"
+#include "util/platform/output_file.h"
 #include "programs/vxltool/command_support.h"
 #include "programs/vxltool/commands.h"
 
@@ -22,7 +22,7 @@ int mesh_command(const std::vector<std::string>& args) {
   }
   long bytes = 0;
   std::string error;
-  const bool written = write_output_file(
+  const bool written = write_output_stream(
       out_path,
       [&](std::ostream& out, std::string& reason) {
         const bool ok = encode_glb(surface, base_name(path), out, reason);
