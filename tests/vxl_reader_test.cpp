@@ -275,9 +275,9 @@ TEST_F(ReadVxl, ReportsUnreadableAndOversizedFiles) {
   { std::ofstream(damaged_file) << std::string("\x00\x40\x3F", 3); }
   const std::vector<std::pair<std::string, std::string>> cases = {
       {dir_ + "/missing.vxl", "cannot open '" + dir_ + "/missing.vxl': No such file or directory"},
-      {dir_, "cannot read '" + dir_ + "': Is a directory"},
+      {dir_, "cannot read '" + dir_ + "': not a regular file"},
       {big, "'" + big + "' is too large to be a map (more than 135266304 bytes)"},
-      {"/dev/zero", "'/dev/zero' is too large to be a map (more than 135266304 bytes)"},
+      {"/dev/zero", "cannot read '/dev/zero': not a regular file"},  // refused before a byte is read
       {damaged_file, "'" + damaged_file + "' is damaged: byte offset 0, column (0, 0): truncated span header: 3 of 4 bytes"},
   };
   vxl_map map;
