@@ -1,5 +1,5 @@
-# cmake -P check_package.cmake: installs the build BUILD_DIR into a scratch
-# prefix, builds the programs of this folder against the installed package
+# cmake -P check_package.cmake: installs the library of the build BUILD_DIR
+# into a scratch prefix, builds the programs of this folder against the installed package
 # with the same compilers and flags, and runs them against VORMAP_EXE.
 foreach(var BUILD_DIR SCRATCH VORMAP_EXE C_COMPILER CXX_COMPILER)
   if(NOT DEFINED ${var})
@@ -17,7 +17,7 @@ endfunction()
 
 file(REMOVE_RECURSE ${SCRATCH})
 file(MAKE_DIRECTORY ${SCRATCH}/maps)
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${SCRATCH}/prefix)
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${SCRATCH}/prefix --component library)
 run(${CMAKE_COMMAND} -S ${CMAKE_CURRENT_LIST_DIR} -B ${SCRATCH}/build -G Ninja
     -DCMAKE_PREFIX_PATH=${SCRATCH}/prefix -DCMAKE_BUILD_TYPE=Release
     -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
