@@ -1,4 +1,5 @@
 #include "generator/terrain/lake_and_rivers.h"
+#include "generator/terrain/lake_and_rivers_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,8 @@
 
 namespace vormap {
 namespace {
+
+using namespace detail;
 
 using cell = std::pair<int, int>;
 

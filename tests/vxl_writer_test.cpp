@@ -1,4 +1,5 @@
 #include "vxl/vxl_writer.h"
+#include "vxl/vxl_writer_internal.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -20,6 +21,8 @@
 
 namespace vormap {
 namespace {
+
+using namespace detail;
 
 using bytes = std::vector<uint8_t>;
 
