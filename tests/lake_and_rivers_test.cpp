@@ -12,7 +12,7 @@
 #include "generator/random/random.h"
 #include "generator/terrain/base_terrain.h"
 #include "generator/terrain/height_fields.h"
-#include "tests/draw_count.h"
+#include "tests/support/draw_count.h"
 #include "tests/support/stage_test.h"
 
 namespace vormap {

@@ -14,7 +14,7 @@
 #include "world/voxel_world.h"
 #include "vxl/vxl_writer.h"
 #include "vxl/vxl_writer_internal.h"
-#include "tests/scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 namespace vormap {
 namespace {

@@ -16,8 +16,8 @@
 
 #include "generator/generate_map.h"
 #include "world/voxel_world.h"
-#include "tests/child_process.h"
-#include "tests/scratch_dir.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scratch_dir.h"
 
 namespace vormap {
 namespace {
