@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/run_process.h"
+#include "tests/support/run_process.h"
 #include "world/voxel_world.h"
 #include "vxl/vxl_writer.h"
 
