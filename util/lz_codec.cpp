@@ -244,20 +244,12 @@ size_t lz_compress_block(compressor& c, size_t start, size_t limit, size_t count
         }
       }
     }
-    uint32_t seen[4] = {table[slots[0]], 0, 0, 0};
     for (int k = 1; k < 4; ++k) {
       const uint32_t entry = table[slots[k]];
-      // A position already weighed here is never taken twice: it either is
-      // the best match (same distance) or lost to one at least as long.
-      bool weighed = entry == 0;
-      for (int j = 0; j < k; ++j) weighed |= entry == seen[j];
-      seen[k] = entry;
-      if (weighed) continue;
+      if (entry == 0) continue;
       const size_t q = entry - 1;
       const size_t d = r - q;
       if (d == g || d > c.window) continue;
-      // Only a longer match can win: one that differs at byte f cannot.
-      if (f >= e || base[q + f] != p[f]) continue;
       const uint32_t l = lz_match_length(base + q, p, e);
       if (l > f && (l > 9 || lz_match_worthwhile(l, static_cast<uint32_t>(d)))) {
         f = l;
