@@ -19,10 +19,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # Debian packages, by what needs them.
 map_packages=(cmake ninja-build g++ make libhwy-dev)
-# The whole utility library (zlib, libcrypto), vxltool (libpng, tinygltf,
-# nlohmann-json), the tests and the benchmarks.
-test_packages=(zlib1g-dev libssl-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config
-               libtinygltf-dev nlohmann-json3-dev)
+# The whole utility library (libdeflate, libcrypto), vxltool (libpng, tinygltf,
+# nlohmann-json), the tests and the benchmarks (lz4 and abseil as peers).
+test_packages=(zlib1g-dev libssl-dev libdeflate-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev
+               libabsl-dev pkg-config libtinygltf-dev nlohmann-json3-dev)
 ci_packages=(clang libclang-rt-14-dev)
 # Building the generator for aarch64 and running it under emulation. The
 # :arm64 packages need that foreign architecture, which the script adds.
