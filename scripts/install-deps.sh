@@ -22,7 +22,7 @@ map_packages=(cmake ninja-build g++ make libhwy-dev)
 # The whole utility library (zlib, libcrypto), vxltool (libpng, tinygltf,
 # nlohmann-json), the tests and the benchmarks.
 test_packages=(zlib1g-dev libssl-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config
-               libtinygltf-dev nlohmann-json3-dev)
+               libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev)
 ci_packages=(clang libclang-rt-14-dev)
 # Building the generator for aarch64 and running it under emulation. The
 # :arm64 packages need that foreign architecture, which the script adds.
