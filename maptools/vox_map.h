@@ -27,10 +27,11 @@ struct vox_import_counts {
 };
 
 // Builds the map of `scene` in the world grids (voxel_solid, voxel_color;
-// everything else cleared), ready for the VXL encoder. With a base map and
-// its palette (choose_palette of the base), a voxel whose palette index is
-// the one the base gave it, and whose palette colour is still the base
-// palette's, keeps the base map's exact colour; every other voxel takes its
+// everything else cleared), ready for the VXL encoder; where models overlap,
+// the later model's voxel wins. With a base map and its palette
+// (choose_palette of the base), a voxel whose palette index is the one the
+// base gave it, and whose palette colour is still the base palette's, keeps
+// the base map's exact colour; every other voxel takes its
 // palette colour. Returns false with a reason when a model lies outside the
 // map's box (editor x and y from -256 to 255, z from 0 to 63); the grids are
 // then unspecified.
