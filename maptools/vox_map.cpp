@@ -28,7 +28,7 @@ vox_scene map_to_vox(const vxl_map& map, const map_palette& palette) {
     }
   // Colours repeat along a column, so the last lookup is kept.
   uint32_t last_color = 0;
-  uint8_t last_index = 0;
+  uint8_t last_index = palette.index_of(0);
   std::array<uint32_t, world_height> colors{};
   for (int x = 0; x < world_size; ++x)
     for (int y = 0; y < world_size; ++y) {
@@ -88,8 +88,10 @@ bool vox_to_world(const vox_scene& scene, const vxl_map* base, const map_palette
         if (p == 0) continue;
         uint32_t color = 0x80000000u | scene.palette[p];
         if (keep) {
-          const uint32_t was = base_colors[size_t(world_height - 1 - z)];
-          if (was != 0 && base_palette->index_of(was) == p && base_palette->colors[p] == scene.palette[p]) {
+          const size_t file_z = size_t(world_height - 1 - z);
+          const uint32_t was = base_colors[file_z];
+          if (base->solid[size_t(world_index(x, y, 0)) + file_z] != vxl_empty && base_palette->index_of(was) == p &&
+              base_palette->colors[p] == scene.palette[p]) {
             color = was;
             ++counts.base_colors;
           }

@@ -192,22 +192,23 @@ std::array<double, 3> oklab_of(uint32_t rgb) {
 
 void column_voxel_colors(const vxl_map& map, int x, int y, std::array<uint32_t, world_height>& colors) {
   const size_t base = size_t(world_index(x, y, 0));
+  // A stored colour may be any word, 0 included, so "seen" is kept apart.
   uint32_t above = 0;
-  bool hidden_without_colour = false;
+  bool seen = false, hidden_without_colour = false;
   for (int z = 0; z < world_height; ++z) {
     const uint8_t state = map.solid[base + size_t(z)];
-    if (state == vxl_colored) above = map.color[base + size_t(z)];
+    if (state == vxl_colored) above = map.color[base + size_t(z)], seen = true;
     colors[size_t(z)] = state == vxl_empty ? 0 : above;
-    if (state != vxl_empty && above == 0) hidden_without_colour = true;
+    if (state == vxl_hidden && !seen) hidden_without_colour = true;
   }
   if (!hidden_without_colour) return;
-  // Hidden voxels with no colour above: the nearest colour below.
-  uint32_t below = 0;
-  for (int z = world_height - 1; z >= 0; --z) {
-    const uint8_t state = map.solid[base + size_t(z)];
-    if (state == vxl_colored) below = map.color[base + size_t(z)];
-    if (state != vxl_empty && colors[size_t(z)] == 0) colors[size_t(z)] = below != 0 ? below : vox_fallback_color;
-  }
+  // Hidden voxels above the first coloured one take its colour (the
+  // nearest below them), or the fallback when the column has none.
+  int first = 0;
+  while (first < world_height && map.solid[base + size_t(first)] != vxl_colored) ++first;
+  const uint32_t below = first < world_height ? map.color[base + size_t(first)] : vox_fallback_color;
+  for (int z = 0; z < first; ++z)
+    if (map.solid[base + size_t(z)] == vxl_hidden) colors[size_t(z)] = below;
 }
 
 uint8_t map_palette::index_of(uint32_t color) const {

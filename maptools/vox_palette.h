@@ -22,9 +22,10 @@ namespace vormap {
 inline constexpr uint32_t vox_fallback_color = 0x80808080u;
 
 // The colour word of every solid voxel of column (x, y) in file z order (0
-// for empty voxels): the stored colour of a surface voxel, the colour of the
-// nearest coloured voxel above for a hidden one (below when there is none
-// above, vox_fallback_color when the column has no colour at all).
+// for empty voxels; a stored colour may be 0 too): the stored colour of a
+// surface voxel, the colour of the nearest coloured voxel above for a hidden
+// one (below when there is none above, vox_fallback_color when the column
+// has no colour at all).
 void column_voxel_colors(const vxl_map& map, int x, int y, std::array<uint32_t, world_height>& colors);
 
 struct map_palette {

@@ -254,6 +254,7 @@ TEST(Vox, PaletteIsExactForFewColoursAndCloseForMany) {
   set(1, 1, 13, vxl_hidden, 0);
   set(2, 2, 5, vxl_hidden, 0), set(2, 2, 6, vxl_colored, 0x800000CC);
   set(3, 3, 5, vxl_hidden, 0);
+  set(4, 4, 7, vxl_colored, 0), set(4, 4, 8, vxl_hidden, 0);  // a stored colour word of 0 is a colour
   std::array<uint32_t, world_height> c{};
   column_voxel_colors(map, 1, 1, c);
   EXPECT_EQ(c[11], 0x80AA0000u);
@@ -262,9 +263,11 @@ TEST(Vox, PaletteIsExactForFewColoursAndCloseForMany) {
   EXPECT_EQ(c[5], 0x800000CCu);
   column_voxel_colors(map, 3, 3, c);
   EXPECT_EQ(c[5], vox_fallback_color);
+  column_voxel_colors(map, 4, 4, c);
+  EXPECT_EQ(c[8], 0u);
   const map_palette few = choose_palette(map);
   EXPECT_EQ(few.worst_error, 0);
-  for (const uint32_t rgb : {0xAA0000u, 0x00BB00u, 0x0000CCu, vox_fallback_color & 0xFFFFFF})
+  for (const uint32_t rgb : {0xAA0000u, 0x00BB00u, 0x0000CCu, 0u, vox_fallback_color & 0xFFFFFF})
     EXPECT_EQ(few.colors[few.index_of(rgb)], rgb);
 
   // A generated map has thousands of colours: the palette keeps every one
