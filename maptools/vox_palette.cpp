@@ -123,8 +123,9 @@ std::vector<lab> median_cut(std::vector<weighted_color> colors, size_t count) {
     if (pick == boxes.size()) break;
     const box b = boxes[pick];
     const auto first = colors.begin() + static_cast<long>(b.begin), last = colors.begin() + static_cast<long>(b.end);
+    // Ties broken by the whole colour, so every standard library sorts alike.
     std::sort(first, last, [axis = size_t(b.axis)](const weighted_color& p, const weighted_color& q) {
-      return p.value[axis] < q.value[axis];
+      return p.value[axis] != q.value[axis] ? p.value[axis] < q.value[axis] : p.value < q.value;
     });
     double total = 0;
     for (auto it = first; it != last; ++it) total += it->weight;
@@ -274,6 +275,7 @@ map_palette choose_palette(const vxl_map& map) {
     return entries[a][0] != entries[b][0] ? entries[a][0] < entries[b][0] : palette[a] < palette[b];
   });
   std::vector<lab> sorted_entries;
+  p.entries = order.size();
   for (size_t k = 0; k < order.size(); ++k) {
     p.colors[k + 1] = palette[order[k]];
     sorted_entries.push_back(entries[order[k]]);

@@ -32,6 +32,7 @@ struct map_palette {
   // colors[i] is the colour of index i (1 to 255) as 0xRRGGBB; unused
   // entries and colors[0] are 0.
   std::array<uint32_t, 256> colors{};
+  size_t entries = 0;  // indices in use: 1 to entries
   // Every colour (0xRRGGBB) a voxel of the map carries, sorted, and the
   // palette index it was given.
   std::vector<uint32_t> map_colors;

@@ -1,5 +1,4 @@
 // vxltool to-vox: the map as a voxel-editor (.vox) file.
-#include <algorithm>
 #include <cstdio>
 
 #include "maptools/output_file.h"
@@ -33,8 +32,7 @@ int to_vox_command(const std::vector<std::string>& args) {
   std::printf("%s: %zu voxels in 4 models, %zu colours in a palette of %zu, colour error %.2f mean and %.2f worst "
               "(OKLab x 100), %zu bytes\n",
               out_path.c_str(), voxels, palette.map_colors.size(),
-              static_cast<size_t>(std::count_if(palette.colors.begin() + 1, palette.colors.end(),
-                                                [](uint32_t c) { return c != 0; })),
+              palette.entries,
               palette.mean_error, palette.worst_error, bytes.size());
   return 0;
 }
