@@ -38,8 +38,8 @@ constexpr const char* usage_text =
     "                      a .vox file back to a map; with --base, voxels the\n"
     "                      editor left as to-vox made them keep MAP's exact colours\n"
     "Exit status: 0 done (diff: the maps are the same); 1 a damaged or\n"
-    "unreadable map or an unwritable picture (diff: the maps differ); 2 a bad\n"
-    "command line (diff: also a damaged or unreadable map).\n";
+    "unreadable map or .vox file, or an unwritable output file (diff: the maps\n"
+    "differ); 2 a bad command line (diff: also a damaged or unreadable map).\n";
 
 }  // namespace
 
