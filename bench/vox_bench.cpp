@@ -4,6 +4,7 @@
 // --base`.
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "maptools/vox_palette.h"
 #include "maptools/vox_reader.h"
 #include "maptools/vox_writer.h"
+#include "util/parallel_for.h"
 #include "vxl/vxl_reader.h"
 #include "vxl/vxl_writer.h"
 #include "world/voxel_world.h"
@@ -32,8 +34,8 @@ const vxl_map& seed_1_decoded() {
 
 void BM_GenerateMap(benchmark::State& state) {
   for (auto _ : state) {
-    generate_map_for_seed(1, false);
-    benchmark::DoNotOptimize(voxel_color.data());
+    const std::unique_ptr<voxel_world> world = generate_world(1, false, thread_count());
+    benchmark::DoNotOptimize(world->voxel_color.data());
   }
 }
 BENCHMARK(BM_GenerateMap)->Unit(benchmark::kMillisecond);
@@ -61,14 +63,15 @@ BENCHMARK(BM_ToVox)->Unit(benchmark::kMillisecond);
 void BM_FromVoxWithBase(benchmark::State& state) {
   const vxl_map& map = seed_1_decoded();
   const std::vector<uint8_t> vox = encode_vox(map_to_vox(map, choose_palette(map)));
+  const std::unique_ptr<voxel_world> world = voxel_world::create();
   for (auto _ : state) {
     vox_scene scene;
     std::string error;
     if (!decode_vox(vox, scene, error)) state.SkipWithError(error.c_str());
     const map_palette palette = choose_palette(map);
     vox_import_counts counts;
-    if (!vox_to_world(scene, &map, &palette, counts, error)) state.SkipWithError(error.c_str());
-    if (encode_vxl() != seed_1_file()) state.SkipWithError("the round trip changed the map");
+    if (!vox_to_world(scene, &map, &palette, *world, counts, error)) state.SkipWithError(error.c_str());
+    if (encode_vxl(*world, thread_count()) != seed_1_file()) state.SkipWithError("the round trip changed the map");
   }
 }
 BENCHMARK(BM_FromVoxWithBase)->Unit(benchmark::kMillisecond);

@@ -50,7 +50,7 @@ vox_scene map_to_vox(const vxl_map& map, const map_palette& palette) {
   return scene;
 }
 
-bool vox_to_world(const vox_scene& scene, const vxl_map* base, const map_palette* base_palette,
+bool vox_to_world(const vox_scene& scene, const vxl_map* base, const map_palette* base_palette, voxel_world& world,
                   vox_import_counts& counts, std::string& error) {
   counts = {};
   // Palette indices in grid order (z up); 0 is empty.
@@ -76,7 +76,7 @@ bool vox_to_world(const vox_scene& scene, const vxl_map* base, const map_palette
       index[size_t(world_index(x, y, z))] = v.color;
     }
   }
-  clear_world();
+  world.clear();
   const bool keep = base != nullptr && base_palette != nullptr;
   std::array<uint32_t, world_height> base_colors{};
   for (int x = 0; x < world_size; ++x)
@@ -96,8 +96,8 @@ bool vox_to_world(const vox_scene& scene, const vxl_map* base, const map_palette
             ++counts.base_colors;
           }
         }
-        voxel_solid[at] = 1;
-        voxel_color[at] = color;
+        world.voxel_solid[at] = 1;
+        world.voxel_color[at] = color;
         ++counts.voxels;
       }
     }

@@ -14,6 +14,7 @@
 #include "maptools/vox_palette.h"
 #include "maptools/vox_scene.h"
 #include "vxl/vxl_reader.h"
+#include "world/voxel_world.h"
 
 namespace vormap {
 
@@ -26,8 +27,8 @@ struct vox_import_counts {
   size_t base_colors = 0;  // voxels that kept the base map's exact colour
 };
 
-// Builds the map of `scene` in the world grids (voxel_solid, voxel_color;
-// everything else cleared), ready for the VXL encoder; where models overlap,
+// Builds the map of `scene` in `world` (voxel_solid, voxel_color; everything
+// else cleared), ready for the VXL encoder; where models overlap,
 // the later model's voxel wins. With a base map and its palette
 // (choose_palette of the base), a voxel whose palette index is the one the
 // base gave it, and whose palette colour is still the base palette's, keeps
@@ -35,7 +36,7 @@ struct vox_import_counts {
 // palette colour. Returns false with a reason when a model lies outside the
 // map's box (editor x and y from -256 to 255, z from 0 to 63); the grids are
 // then unspecified.
-bool vox_to_world(const vox_scene& scene, const vxl_map* base, const map_palette* base_palette,
+bool vox_to_world(const vox_scene& scene, const vxl_map* base, const map_palette* base_palette, voxel_world& world,
                   vox_import_counts& counts, std::string& error);
 
 }  // namespace vormap

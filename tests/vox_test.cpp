@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -104,22 +105,25 @@ vxl_map decode(const std::vector<uint8_t>& file) {
   return map;
 }
 
+// The map file of a seed.
+std::vector<uint8_t> map_file(int32_t seed, bool debug) { return encode_vxl(*generate_world(seed, debug, 2), 2); }
+
 // The map file that `scene` becomes, with or without a base map.
 std::vector<uint8_t> import(const vox_scene& scene, const vxl_map* base) {
   map_palette palette;
   if (base) palette = choose_palette(*base);
   vox_import_counts counts;
   std::string error;
-  EXPECT_TRUE(vox_to_world(scene, base, base ? &palette : nullptr, counts, error)) << error;
-  return encode_vxl();
+  const std::unique_ptr<voxel_world> world = voxel_world::create();
+  EXPECT_TRUE(vox_to_world(scene, base, base ? &palette : nullptr, *world, counts, error)) << error;
+  return encode_vxl(*world, 2);
 }
 
 TEST(Vox, UneditedRoundTripGivesTheOriginalBytes) {
   for (const int seed : {1, -7, 2026}) {
     for (const bool debug : {false, true}) {
       SCOPED_TRACE("seed " + std::to_string(seed) + (debug ? " -d" : ""));
-      generate_map_for_seed(seed, debug);
-      const std::vector<uint8_t> original = encode_vxl();
+      const std::vector<uint8_t> original = map_file(seed, debug);
       const vxl_map map = decode(original);
       const map_palette palette = choose_palette(map);
       const std::vector<uint8_t> file = encode_vox(map_to_vox(map, palette));
@@ -141,8 +145,7 @@ TEST(Vox, UneditedRoundTripGivesTheOriginalBytes) {
 }
 
 TEST(Vox, EditComesBackWithExactlyThoseChanges) {
-  generate_map_for_seed(5, false);
-  const std::vector<uint8_t> original = encode_vxl();
+  const std::vector<uint8_t> original = map_file(5, false);
   const vxl_map base = decode(original);
   const map_palette palette = choose_palette(base);
   vox_scene scene;
@@ -272,8 +275,7 @@ TEST(Vox, PaletteIsExactForFewColoursAndCloseForMany) {
 
   // A generated map has thousands of colours: the palette keeps every one
   // within a just visible difference on average, and none far off.
-  generate_map_for_seed(1234, true);
-  const map_palette many = choose_palette(decode(encode_vxl()));
+  const map_palette many = choose_palette(decode(map_file(1234, true)));
   EXPECT_GT(many.map_colors.size(), 255u);
   EXPECT_LT(many.mean_error, 1.0);
   EXPECT_LT(many.worst_error, 5.0);
@@ -340,7 +342,7 @@ TEST(Vox, DamagedFilesAreRefusedWithTheProblem) {
   // becomes a map.
   ASSERT_TRUE(decode_vox(write_test_vox({far}, palette), scene, error)) << error;
   vox_import_counts counts;
-  EXPECT_FALSE(vox_to_world(scene, nullptr, nullptr, counts, error));
+  EXPECT_FALSE(vox_to_world(scene, nullptr, nullptr, *voxel_world::create(), counts, error));
   EXPECT_NE(error.find("reaches outside the map"), std::string::npos) << error;
 }
 
@@ -350,8 +352,7 @@ TEST(Vox, CommandsWriteWholeFilesOrNothing) {
   const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("vox-test-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const auto path = [&](const char* name) { return (dir / name).string(); };
-  generate_map_for_seed(3, false);
-  const std::vector<uint8_t> original = encode_vxl();
+  const std::vector<uint8_t> original = map_file(3, false);
   std::ofstream(path("a.vxl"), std::ios::binary).write(reinterpret_cast<const char*>(original.data()),
                                                         std::streamsize(original.size()));
   const char bad[] = "VOX \x96\0\0\0MAIN";

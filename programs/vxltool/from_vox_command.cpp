@@ -8,6 +8,7 @@
 #include "maptools/vox_reader.h"
 #include "programs/vxltool/command_support.h"
 #include "programs/vxltool/commands.h"
+#include "util/parallel_for.h"
 #include "vxl/vxl_writer.h"
 
 namespace vormap {
@@ -33,10 +34,11 @@ int from_vox_command(const std::vector<std::string>& args) {
   }
   vox_import_counts counts;
   std::string error;
-  if (!vox_to_world(scene, base.get(), base ? &base_palette : nullptr, counts, error))
+  const std::unique_ptr<voxel_world> world = voxel_world::create();
+  if (!vox_to_world(scene, base.get(), base ? &base_palette : nullptr, *world, counts, error))
     return fail(1, "'" + path + "' cannot be a map: " + error);
   base.reset();
-  const std::vector<uint8_t> bytes = encode_vxl();
+  const std::vector<uint8_t> bytes = encode_vxl(*world, thread_count());
   if (!write_output_file(out_path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error))
     return fail(1, error);
   std::printf("%s: %zu voxels", out_path.c_str(), counts.voxels);
