@@ -23,12 +23,23 @@ constexpr const char* usage_text =
     "                      random:N; valid maps already in OUTDIR are kept;\n"
     "                      status 1 when a seed failed, 128 + N when stopped\n"
     "                      by signal N\n"
-    "   mesh FILE OUT.glb  the map's visible surface as a glTF 2.0 binary file\n"
+    "   mesh [--meshopt | --plain] FILE OUT.glb\n"
+    "                      the map's visible surface as a glTF 2.0 binary file,\n"
+    "                      its attributes as small integers (KHR_mesh_quantization);\n"
+    "                      --meshopt compresses it further for the web\n"
+    "                      (EXT_meshopt_compression), --plain writes floats\n"
+    "                      for programs that read neither extension\n"
     "   view FILE OUT.html one page that shows the map in 3D in a browser, to\n"
     "                      orbit or walk; opens from disk, needs no network\n"
+    "   to-vox FILE OUT.vox\n"
+    "                      the map for voxel editors: every solid voxel in 2 x 2\n"
+    "                      models of 256 x 256 x 64, with a palette of 255 colours\n"
+    "   from-vox [--base MAP.vxl] IN.vox OUT.vxl\n"
+    "                      a .vox file back to a map; with --base, voxels the\n"
+    "                      editor left as to-vox made them keep MAP's exact colours\n"
     "Exit status: 0 done (diff: the maps are the same); 1 a damaged or\n"
-    "unreadable map or an unwritable picture (diff: the maps differ); 2 a bad\n"
-    "command line (diff: also a damaged or unreadable map).\n";
+    "unreadable map or .vox file, or an unwritable output file (diff: the maps\n"
+    "differ); 2 a bad command line (diff: also a damaged or unreadable map).\n";
 
 }  // namespace
 
@@ -38,6 +49,7 @@ const std::vector<vxltool_command>& vxltool_commands() {
   static const std::vector<vxltool_command> commands = {
       {"info", info_command},       {"preview", preview_command}, {"diff", diff_command},
       {"gallery", gallery_main},    {"mesh", mesh_command},       {"view", view_command},
+      {"to-vox", to_vox_command},   {"from-vox", from_vox_command},
   };
   return commands;
 }
