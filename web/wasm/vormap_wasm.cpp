@@ -1,0 +1,36 @@
+// The page's entry points: make a seed's map file in the module's memory.
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#include "generator/generate_map.h"
+#include "vxl/vxl_writer.h"
+
+namespace {
+
+// The last map made; its bytes stay valid until the next call.
+std::vector<uint8_t> result;
+
+}  // namespace
+
+extern "C" {
+
+// Makes the map `vormap -s seed` (with -d when `debug`) writes. Returns its
+// bytes, vormap_result_size() long, or null when memory ran out.
+EMSCRIPTEN_KEEPALIVE const uint8_t* vormap_make(int32_t seed, int debug) {
+  try {
+    std::vector<uint8_t>().swap(result);
+    vormap::generate_map_for_seed(seed, debug != 0);
+    result = vormap::encode_vxl();
+    return result.data();
+  } catch (const std::bad_alloc&) {
+    std::vector<uint8_t>().swap(result);
+    return nullptr;
+  }
+}
+
+EMSCRIPTEN_KEEPALIVE size_t vormap_result_size() { return result.size(); }
+
+}  // extern "C"
