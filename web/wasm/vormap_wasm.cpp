@@ -2,7 +2,6 @@
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
-#include <new>
 #include <vector>
 
 #include "generator/generate_map.h"
@@ -17,18 +16,14 @@ std::vector<uint8_t> result;
 
 extern "C" {
 
-// Makes the map `vormap -s seed` (with -d when `debug`) writes. Returns its
-// bytes, vormap_result_size() long, or null when memory ran out.
+// Makes the map `vormap -s seed` (with -d when `debug`) writes and returns
+// its bytes, vormap_result_size() long. When memory runs out the module
+// aborts (the caller sees a JavaScript exception and starts a new one).
 EMSCRIPTEN_KEEPALIVE const uint8_t* vormap_make(int32_t seed, int debug) {
-  try {
-    std::vector<uint8_t>().swap(result);
-    vormap::generate_map_for_seed(seed, debug != 0);
-    result = vormap::encode_vxl();
-    return result.data();
-  } catch (const std::bad_alloc&) {
-    std::vector<uint8_t>().swap(result);
-    return nullptr;
-  }
+  std::vector<uint8_t>().swap(result);
+  vormap::generate_map_for_seed(seed, debug != 0);
+  result = vormap::encode_vxl();
+  return result.data();
 }
 
 EMSCRIPTEN_KEEPALIVE size_t vormap_result_size() { return result.size(); }
