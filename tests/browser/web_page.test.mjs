@@ -95,7 +95,7 @@ test('the address, the buttons and the download', async () => {
   const panel = await page.$eval('#panel', (e) => e.innerText);
   assert.match(panel, /7-d\.vxl/);
   assert.match(panel, /ground height/);
-  assert.match(panel, /blue start area\s+\d+ × \d+ columns/);
+  assert.match(panel, /blue start region\s+x \d+–\d+, y \d+–\d+ \(\d+ × \d+\); outline \d+ columns long/);
   assert.equal(await page.$eval('#developer', (e) => e.open), false, 'developer figures are folded away');
   fs.writeFileSync('web-page.png', await page.screenshot());
 

@@ -15,8 +15,8 @@ function groundHeights(map) {
   return heights;
 }
 
-// Each start region is marked by its outline (a ring of coloured columns):
-// the area is the outline's bounding rectangle.
+// Each start region is marked by its outline: a line of coloured columns
+// along the region's edge; its extent is the outline's bounding rectangle.
 function startRegions(starts) {
   const regions = [];
   for (const [region, name] of [[0, 'blue'], [1, 'green']]) {
@@ -47,8 +47,8 @@ export function mapFigures(map, surface) {
   ];
   for (const r of startRegions(surface.starts)) {
     const w = r.x1 - r.x0 + 1, h = r.y1 - r.y0 + 1;
-    rows.push([`${r.name} start area`, `${w} × ${h} columns, x ${r.x0}–${r.x1}, y ${r.y0}–${r.y1}`,
-               `the area inside the ${r.name} outline, which is ${fmt(r.outline)} columns long`]);
+    rows.push([`${r.name} start region`, `x ${r.x0}–${r.x1}, y ${r.y0}–${r.y1} (${w} × ${h}); outline ${fmt(r.outline)} columns long`,
+               `the ${r.name} outline, a line of ${fmt(r.outline)} coloured columns, lies within this rectangle`]);
   }
   return rows;
 }
