@@ -5,6 +5,7 @@
 // `window.viewFrames` counts the pictures drawn. A failure is reported on the
 // console and in the panel.
 import { startView } from './viewer.js';
+import { mapFigures, developerFigures } from './figures.js';
 import { SIZE } from './vxl.js';
 
 const $ = (id) => document.getElementById(id);
@@ -25,12 +26,14 @@ const hex = (c) => '#' + c.toString(16).padStart(6, '0');
 // be drawn; the faces once they are built.
 function fillPanel(info) {
   $('name').textContent = info.name;
-  addRows([
+  addRows($('figures'), [
     ['size', `${fmt(info.size)} bytes`],
-    ['solid voxels', fmt(info.solidVoxels)],
-    ['surface voxels', fmt(info.surfaceVoxels)],
     ['heights', info.minHeight < 0 ? 'none' : `${info.minHeight} to ${info.maxHeight}`],
     ['water columns', `${fmt(info.waterColumns)} (${((100 * info.waterColumns) / (SIZE * SIZE)).toFixed(1)}%)`],
+  ]);
+  addRows($('developer-figures'), [
+    ['solid voxels', fmt(info.solidVoxels)],
+    ['surface voxels', fmt(info.surfaceVoxels)],
     ['empty columns', fmt(info.emptyColumns)],
   ]);
   const colours = $('colours');
@@ -43,38 +46,42 @@ function fillPanel(info) {
   }
 }
 
-function addRows(rows) {
-  const table = $('figures');
-  for (const [k, v] of rows) {
+function addRows(table, rows) {
+  for (const [k, v, title] of rows) {
     const tr = table.insertRow();
     tr.insertCell().textContent = k;
-    tr.insertCell().textContent = v;
+    const cell = tr.insertCell();
+    cell.textContent = v;
+    if (title) cell.title = title;
   }
 }
 
-function fillFaces(surface) {
-  const rows = [['faces', `${fmt(surface.faces)} (${fmt(surface.waterFaces)} water)`]];
-  if (surface.startColumns.blue || surface.startColumns.green)
-    rows.push(['start regions', `blue ${surface.startColumns.blue}, green ${surface.startColumns.green} columns`]);
-  addRows(rows);
+// The start regions for the reader; the face count for developers.
+function fillFaces(map, surface) {
+  addRows($('figures'), mapFigures(map, surface).filter(([name]) => name.includes('start region')));
+  addRows($('developer-figures'), developerFigures(surface));
 }
 
 async function main() {
   const info = JSON.parse($('map-info').textContent);
   document.title = `${info.name} - vxltool view`;
   fillPanel(info);
-  const { surface } = startView($('view'), await embeddedMap(), {
+  window.addEventListener('keydown', (e) => {
+    if (e.key === 'h' || e.key === 'H') $('panel').classList.toggle('hidden');
+  });
+  const { map, surface } = startView($('view'), await embeddedMap(), {
     onFirstPicture: (ready) => {
+      $('status').textContent = '';
       $('timing').textContent = `first picture after ${(ready.firstFrameMs / 1000).toFixed(2)} s`;
       window.viewReady = ready;
       document.body.dataset.ready = 'yes';
     },
   });
-  fillFaces(surface);
+  fillFaces(map, surface);
 }
 
 main().catch((e) => {
-  const box = $('timing');
+  const box = $('status');
   if (box) box.textContent = `cannot show the map: ${e.message}`;
   console.error(`cannot show the map: ${e.stack || e}`);
 });

@@ -57,6 +57,89 @@ function startMarkers(starts) {
   return group;
 }
 
+
+// The walker's readout: map coordinates, height and heading, a compass and a
+// top-down minimap marking where the walker stands and looks. Map y grows
+// southward (as in the preview): north is up on the minimap.
+const HEADINGS = ['N', 'NE', 'E', 'SE', 'S', 'SW', 'W', 'NW'];
+const MINIMAP = 168;
+
+function topColours(map) {
+  const image = new ImageData(SIZE, SIZE);
+  const d = image.data;
+  for (let c = 0; c < SIZE * SIZE; c++) {
+    const ground = groundAt(map, c % SIZE, Math.floor(c / SIZE), HEIGHT);
+    // The highest stored colour, else grey by height, as in the preview.
+    const coloured = map.start[c + 1] > map.start[c];
+    const rgb = coloured ? map.colours[map.start[c]] & 0xffffff : ((ground * 4) & 0xff) * 0x010101;
+    d[4 * c] = rgb >> 16; d[4 * c + 1] = (rgb >> 8) & 0xff; d[4 * c + 2] = rgb & 0xff; d[4 * c + 3] = 255;
+  }
+  return image;
+}
+
+function walkerHud(map, parent) {
+  const box = document.createElement('div');
+  box.id = 'walker';
+  box.style.cssText = 'position:absolute;top:10px;right:10px;padding:6px;border-radius:6px;display:none;'
+    + 'background:rgba(255,255,255,0.82);box-shadow:0 1px 4px rgba(0,0,0,0.25);font:12px/1.3 system-ui,sans-serif;'
+    + 'color:#1d2430;text-align:center';
+  const mini = document.createElement('canvas');
+  mini.id = 'minimap';
+  mini.width = mini.height = MINIMAP;
+  mini.title = 'the map from above, north up; the arrow is you';
+  const compass = document.createElement('canvas');
+  compass.id = 'compass';
+  compass.width = compass.height = 56;
+  const text = document.createElement('div');
+  text.id = 'walker-place';
+  const row = document.createElement('div');
+  row.style.cssText = 'display:flex;gap:6px;align-items:center;justify-content:center';
+  row.append(compass, text);
+  box.append(mini, row);
+  parent.appendChild(box);
+
+  const base = document.createElement('canvas');
+  base.width = base.height = SIZE;
+  base.getContext('2d').putImageData(topColours(map), 0, 0);
+  const g = mini.getContext('2d');
+  const k = compass.getContext('2d');
+  return {
+    show(on) { box.style.display = on ? 'block' : 'none'; },
+    update(walker) {
+      // Heading clockwise from north (-map y): forward is (-sin yaw, -cos yaw) in (x, y).
+      const bearing = ((((-walker.yaw * 180) / Math.PI) % 360) + 360) % 360;
+      text.textContent = `x ${Math.floor(walker.x)}, y ${Math.floor(walker.z)}\n`
+        + `height ${Math.round(walker.feet)}\nfacing ${HEADINGS[Math.round(bearing / 45) % 8]} ${Math.round(bearing)}°`;
+      text.style.whiteSpace = 'pre';
+      g.imageSmoothingEnabled = true;
+      g.drawImage(base, 0, 0, MINIMAP, MINIMAP);
+      const px = (walker.x / SIZE) * MINIMAP, py = (walker.z / SIZE) * MINIMAP;
+      const fx = -Math.sin(walker.yaw), fy = -Math.cos(walker.yaw);
+      g.save();
+      g.translate(px, py);
+      g.rotate(Math.atan2(fy, fx) + Math.PI / 2);
+      g.beginPath();
+      g.moveTo(0, -9); g.lineTo(6, 6); g.lineTo(0, 3); g.lineTo(-6, 6); g.closePath();
+      g.fillStyle = '#ff3020'; g.strokeStyle = '#fff'; g.lineWidth = 1.5;
+      g.fill(); g.stroke();
+      g.restore();
+      // The compass turns with the view: its N points to the north.
+      k.clearRect(0, 0, 56, 56);
+      k.save();
+      k.translate(28, 28);
+      k.beginPath(); k.arc(0, 0, 25, 0, 2 * Math.PI);
+      k.fillStyle = 'rgba(255,255,255,0.9)'; k.fill(); k.strokeStyle = '#556'; k.lineWidth = 1.5; k.stroke();
+      k.rotate((-bearing * Math.PI) / 180);
+      k.beginPath(); k.moveTo(0, -19); k.lineTo(5, 0); k.lineTo(-5, 0); k.closePath(); k.fillStyle = '#d02020'; k.fill();
+      k.beginPath(); k.moveTo(0, 19); k.lineTo(5, 0); k.lineTo(-5, 0); k.closePath(); k.fillStyle = '#778'; k.fill();
+      k.fillStyle = '#1d2430'; k.font = 'bold 10px system-ui,sans-serif'; k.textAlign = 'center';
+      k.fillText('N', 0, -12 - 9);
+      k.restore();
+    },
+    remove() { box.remove(); },
+  };
+}
+
 // Shows the map file `bytes` on `canvas` until dispose() is called; calls
 // onFirstPicture({faces, waterFaces, triangles, firstFrameMs}) once the first
 // picture is drawn. Returns {map, surface, dispose}.
@@ -110,6 +193,7 @@ export function startView(canvas, bytes, { onFirstPicture = () => {} } = {}) {
   const walker = { x: SIZE / 2, z: SIZE / 2, feet: 0, yaw: 0, pitch: -0.08, fall: 0 };
   const keys = new Set();
   let mode = 'orbit';
+  const hud = walkerHud(map, canvas.parentElement);
   let dirty = true;
 
   const groundUnder = (x, z, feet) =>
@@ -123,6 +207,7 @@ export function startView(canvas, bytes, { onFirstPicture = () => {} } = {}) {
     return true;
   };
   const placeWalkCamera = () => {
+    hud.update(walker);
     walkCamera.position.set(walker.x, walker.feet + EYE, walker.z);
     walkCamera.rotation.set(walker.pitch, walker.yaw, 0);
   };
@@ -135,6 +220,7 @@ export function startView(canvas, bytes, { onFirstPicture = () => {} } = {}) {
     walker.yaw = Math.atan2(-d.x, -d.z);
     walker.pitch = -0.08;
     mode = 'walk';
+    hud.show(true);
     orbit.enabled = false;
     scene.fog.near = 40;
     scene.fog.far = 320;
@@ -143,6 +229,7 @@ export function startView(canvas, bytes, { onFirstPicture = () => {} } = {}) {
   };
   const enterOrbit = () => {
     mode = 'orbit';
+    hud.show(false);
     orbit.enabled = true;
     if (document.pointerLockElement) document.exitPointerLock();
     dirty = true;
@@ -256,6 +343,7 @@ export function startView(canvas, bytes, { onFirstPicture = () => {} } = {}) {
   const dispose = () => {
     stopped = true;
     signal.abort();
+    hud.remove();
     orbit.dispose();
     scene.traverse((o) => {
       if (o.geometry) o.geometry.dispose();
