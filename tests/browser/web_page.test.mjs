@@ -116,7 +116,7 @@ test('the address, the buttons and the download', async () => {
   // The download is SEED.vxl with vormap's bytes.
   await page.click('#download');
   const file = path.join(downloads, '-5.vxl');
-  for (let i = 0; i < 200 && !fs.existsSync(file); i++) await new Promise((r) => setTimeout(r, 100));
+  for (let i = 0; i < 600 && !fs.existsSync(file); i++) await new Promise((r) => setTimeout(r, 100));
   assert.ok(fs.existsSync(file), `downloaded ${fs.readdirSync(downloads).join(', ') || 'nothing'}`);
   assert.ok(fs.readFileSync(file).equals(nativeMap(-5, false)), 'the downloaded file is vormap\'s map');
 
