@@ -3,7 +3,7 @@
 // openPage(url, {width, height}) returns {browser, page, errors}: `errors`
 // collects every console error and uncaught page error as it happens; call
 // failOnErrors(errors) (or check it yourself) before a test passes.
-// `beforeLoad(page)`, when given, runs before the page is opened (to set up
+// `args` adds Chromium switches. `beforeLoad(page)`, when given, runs before the page is opened (to set up
 // request interception, downloads and the like).
 // WebGL runs in software (SwiftShader), as on a machine without a GPU.
 import puppeteer from 'puppeteer-core';
@@ -13,7 +13,7 @@ import path from 'node:path';
 
 export const chromiumPath = process.env.CHROMIUM || '/usr/bin/chromium';
 
-export async function openPage(url, { width = 1024, height = 768, timeout = 60000, beforeLoad = null } = {}) {
+export async function openPage(url, { width = 1024, height = 768, timeout = 60000, beforeLoad = null, args = [] } = {}) {
   if (!fs.existsSync(chromiumPath)) {
     throw new Error(`no browser at ${chromiumPath}: run scripts/install-deps.sh test`);
   }
@@ -29,6 +29,7 @@ export async function openPage(url, { width = 1024, height = 768, timeout = 6000
       // Pages are opened from disk; let one read its sibling files.
       '--allow-file-access-from-files',
       `--window-size=${width},${height}`,
+      ...args,
     ],
     defaultViewport: { width, height },
     protocolTimeout: timeout,

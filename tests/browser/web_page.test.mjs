@@ -134,3 +134,15 @@ test('the address, the buttons and the download', async () => {
   assert.deepEqual(leaks, [], 'requests that left the page');
   failOnErrors(errors);
 });
+
+test('without WebGL2 the page says so and still makes and offers the map', async () => {
+  const opened = await openPage(`${pageUrl}#seed=11`, { timeout: 180000, args: ['--disable-webgl', '--disable-3d-apis'] });
+  try {
+    await opened.page.waitForFunction(() => window.vormap.shown, { timeout: 180000 });
+    assert.match(await opened.page.$eval('#status', (e) => e.textContent), /no WebGL2.*can still be downloaded/);
+    assert.equal(await opened.page.$eval('#download', (e) => e.disabled), false);
+    failOnErrors(opened.errors);
+  } finally {
+    await opened.browser.close();
+  }
+});
