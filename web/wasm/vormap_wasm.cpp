@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "generator/generate_map.h"
-#include "vxl/vxl_writer.h"
+#include "vormap/vormap.h"
 
 namespace {
 
@@ -21,8 +20,11 @@ extern "C" {
 // aborts (the caller sees a JavaScript exception and starts a new one).
 EMSCRIPTEN_KEEPALIVE const uint8_t* vormap_make(int32_t seed, int debug) {
   std::vector<uint8_t>().swap(result);
-  vormap::generate_map_for_seed(seed, debug != 0);
-  result = vormap::encode_vxl();
+  vormap::map_options options;
+  options.seed = seed;
+  options.debug = debug != 0;
+  options.threads = 1;
+  result = vormap::encode_vxl(vormap::generate(options), 1);
   return result.data();
 }
 
