@@ -77,6 +77,8 @@ test('the page makes the pinned maps and random seeds exactly as vormap does', a
   const random = crypto.getRandomValues(new Int32Array(3));
   for (const [i, seed] of random.entries()) cases.push({ seed, debug: i === 1 });
   console.log(`# random seeds this run: ${Array.from(random).join(', ')} (the second with -d)`);
+  // All in one worker, one after another: a map's memory not given back
+  // shows here as a failure a dozen maps in.
   for (const c of cases) {
     const t0 = performance.now();
     const got = await pageHash(c.seed, c.debug);

@@ -7,7 +7,9 @@ let module = null;
 
 function describe(e) {
   const text = String((e && e.message) || e);
-  if (e instanceof RangeError || /memory|Aborted|OOM/i.test(text))
+  // The module is built without C++ exception support: the one exception
+  // the generator throws (std::bad_alloc) arrives as a bare number.
+  if (typeof e === 'number' || e instanceof RangeError || /memory|Aborted|OOM/i.test(text))
     return 'out of memory: the browser did not give the page the memory a map needs (about 200 MB); close other tabs and try again';
   return `the map could not be made: ${text}`;
 }
