@@ -3,7 +3,7 @@
 # the project's system packages and its Node packages.
 #
 #   scripts/install-deps.sh map     what building the generator needs
-#   scripts/install-deps.sh test    everything the tests, tools and benchmarks need
+#   scripts/install-deps.sh test    everything the tests, tools, benchmarks and the page (make web) need
 #   scripts/install-deps.sh ci      'test' plus the second compiler and sanitizer runtimes
 #   scripts/install-deps.sh fresh-root   what scripts/fresh-machine-check.sh needs
 #   scripts/install-deps.sh interop   Blender and Goxel, for scripts/blender-check.sh and
@@ -24,7 +24,10 @@ map_packages=(cmake ninja-build g++ make libhwy-dev)
 # The whole utility library (libdeflate, libcrypto), vxltool (libpng, tinygltf,
 # nlohmann-json), the tests and the benchmarks (lz4 and abseil as peers).
 test_packages=(zlib1g-dev libssl-dev libdeflate-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev
-               libabsl-dev pkg-config libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev)
+               libabsl-dev pkg-config libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libmpfr-dev)
+# The page's WebAssembly build (make web): Debian's emscripten works offline,
+# with its system libraries prebuilt.
+web_packages=(emscripten)
 ci_packages=(clang libclang-rt-14-dev)
 # Building the generator for aarch64 and running it under emulation. The
 # :arm64 packages need that foreign architecture, which the script adds.
@@ -59,8 +62,8 @@ need_node=0
 for g in "${groups[@]}"; do
   case "$g" in
     map)  wanted+=("${map_packages[@]}") ;;
-    test) wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}"); need_node=1 ;;
-    ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
+    test) wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${web_packages[@]}"); need_node=1 ;;
+    ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${web_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
     fresh-root) wanted+=("${fresh_root_packages[@]}") ;;
     cross) wanted+=("${cross_packages[@]}") ;;
     interop) wanted+=("${interop_packages[@]}") ;;

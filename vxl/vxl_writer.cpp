@@ -242,7 +242,7 @@ struct band_bytes {
   uint8_t* room(size_t n) {
     if (capacity - size < n) {
       const size_t grown = std::max({size + n, capacity * 2, size_t{1} << 20});
-      auto bigger = std::make_unique_for_overwrite<uint8_t[]>(grown);
+      std::unique_ptr<uint8_t[]> bigger(new uint8_t[grown]);  // left uninitialised
       if (size != 0) std::memcpy(bigger.get(), data.get(), size);
       data = std::move(bigger);
       capacity = grown;
