@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "generator/vegetation/place_vegetation.h"
@@ -93,6 +94,10 @@ std::string format_figure(const figure_descriptor& figure, double value) {
   if (s.back() == '.') s.pop_back();
   if (s == "-0") s = "0";
   return s;
+}
+
+double figure_value(const figure_descriptor& figure, const map_figures& figures) {
+  return std::strtod(format_figure(figure, figure.get(figures)).c_str(), nullptr);
 }
 
 figures_builder::figures_builder() : heights_(world_columns, -1) {}

@@ -83,6 +83,9 @@ const figure_descriptor* find_figure(const std::string& key);
 // A figure's value as JSON and CSV write it: integers without decimals,
 // others with at most 3 decimals and no trailing zeros.
 std::string format_figure(const figure_descriptor& figure, double value);
+// The figure's value as written (format_figure read back), so that what
+// selects and sorts records agrees with the records themselves.
+double figure_value(const figure_descriptor& figure, const map_figures& figures);
 
 // One column, bottom up: bit z stands for voxel z, z = 0 the water layer.
 struct column_view {

@@ -8,7 +8,10 @@ namespace {
 constexpr const char* usage_text =
     "Usage: vxltool COMMAND ARGUMENTS\n"
     "Commands:\n"
-    "   info FILE          size, voxels, heights, water and colours of a map\n"
+    "   info [--json] FILE size, voxels, colours and figures of a map (water,\n"
+    "                      heights, slope, flat land, trees, the two start\n"
+    "                      areas and their fairness); --json prints the\n"
+    "                      figures as one JSON object\n"
     "   preview [--heightmap] [--scale N] FILE OUT.png\n"
     "                      top-down PNG picture, 512 x 512 pixels, N times larger\n"
     "                      (N from 1 to 8): the top colour of each column,\n"
