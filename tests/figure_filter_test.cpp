@@ -59,8 +59,8 @@ TEST(FigureFilter, MalformedExpressionsNameTheBadToken) {
       {"", "the expression is empty"},
       {"   ", "the expression is empty"},
       {"water < 10", "unknown figure 'water' at column 1"},
-      {"trees >", "unexpected the end of the expression"},
-      {"trees > 1 and", "unexpected the end of the expression"},
+      {"trees >", "the expression ends too early"},
+      {"trees > 1 and", "the expression ends too early"},
       {"trees 5", "expected a comparison (< <= > >= == !=) but found '5' at column 7"},
       {"trees > > 5", "unexpected '>' at column 9"},
       {"trees => 5", "unexpected '>' at column 8"},
@@ -71,7 +71,7 @@ TEST(FigureFilter, MalformedExpressionsNameTheBadToken) {
       {"trees > 1.2.3", "bad number '1.2.3' at column 9"},
       {"trees > 5 & fairness < 1", "unexpected '&' at column 11"},
       {"and trees > 5", "unexpected 'and' at column 1"},
-      {"not", "unexpected the end of the expression"},
+      {"not", "the expression ends too early"},
       {"trees > 5 or or", "unexpected 'or' at column 14"},
   };
   for (const auto& [text, message] : cases) {

@@ -1,6 +1,7 @@
 #include "programs/vxltool/commands.h"
 
 #include "programs/vxltool/gallery.h"
+#include "programs/vxltool/search_command.h"
 
 namespace vormap {
 namespace {
@@ -29,6 +30,20 @@ constexpr const char* usage_text =
     "   mesh FILE OUT.glb  the map's visible surface as a glTF 2.0 binary file\n"
     "   view FILE OUT.html one page that shows the map in 3D in a browser, to\n"
     "                      orbit or walk; opens from disk, needs no network\n"
+    "   search SEEDS [--where EXPR] [--top N --by [-]FIGURE] [--jobs N]\n"
+    "          [--shard K/N] [--format jsonl|csv] [-o FILE] [--resume]\n"
+    "                      makes the map of every seed in memory and writes one\n"
+    "                      record (seed and every figure) per seed that passes\n"
+    "                      --where, in seed order; SEEDS as for the gallery, or\n"
+    "                      all (every 32-bit seed). EXPR compares figures and\n"
+    "                      numbers (< <= > >= == !=) joined by and, or, not and\n"
+    "                      parentheses: 'fairness > 0.5 and green_water_percent\n"
+    "                      < 20'. --top N --by F keeps the N with the largest F\n"
+    "                      (-F: smallest; ties: smaller seed first), best first.\n"
+    "                      --jobs N maps at a time (default: one per processor);\n"
+    "                      --shard K/N only the seeds whose place in SEEDS is K\n"
+    "                      mod N (K from 0); -o FILE instead of standard output,\n"
+    "                      with --resume to go on with a stopped search\n"
     "Exit status: 0 done (diff: the maps are the same); 1 a damaged or\n"
     "unreadable map or an unwritable picture (diff: the maps differ); 2 a bad\n"
     "command line (diff: also a damaged or unreadable map).\n";
@@ -41,6 +56,7 @@ const std::vector<vxltool_command>& vxltool_commands() {
   static const std::vector<vxltool_command> commands = {
       {"info", info_command},       {"preview", preview_command}, {"diff", diff_command},
       {"gallery", gallery_main},    {"mesh", mesh_command},       {"view", view_command},
+      {"search", search_command},
   };
   return commands;
 }

@@ -100,7 +100,7 @@ class filter_parser {
   bool is_word(const char* word) const { return t_[pos_].kind == token::name && t_[pos_].text == word; }
 
   bool unexpected(std::string& error) const {
-    error = "unexpected " + quoted(t_[pos_]);
+    error = t_[pos_].kind == token::end ? "the expression ends too early" : "unexpected " + quoted(t_[pos_]);
     return false;
   }
 
