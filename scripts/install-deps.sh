@@ -23,7 +23,9 @@ map_packages=(cmake ninja-build g++ make libhwy-dev)
 # nlohmann-json), the tests and the benchmarks.
 test_packages=(zlib1g-dev libssl-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config
                libtinygltf-dev nlohmann-json3-dev)
-ci_packages=(clang libclang-rt-14-dev)
+# The second compiler and its sanitizer runtimes; a one-node Slurm cluster
+# for the test of the sweep scripts (scripts/slurm).
+ci_packages=(clang libclang-rt-14-dev slurm-wlm munge)
 # Building the generator for aarch64 and running it under emulation. The
 # :arm64 packages need that foreign architecture, which the script adds.
 cross_packages=(g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64)
