@@ -38,6 +38,8 @@ map_figures figures_of_seed(int32_t seed) {
   return figures_of_grids(voxel_solid, voxel_color);
 }
 
+void make_map_alone(int32_t seed) { generate_map_for_seed(seed, false); }
+
 namespace {
 
 constexpr int max_jobs = 256;

@@ -21,4 +21,8 @@ int search_command(const std::vector<std::string>& args);
 // alone. Safe to call from many threads at once.
 map_figures figures_of_seed(int32_t seed);
 
+// Makes the map of `seed` on the calling thread and drops it: what
+// figures_of_seed costs without the figures, for measuring.
+void make_map_alone(int32_t seed);
+
 }  // namespace vormap
