@@ -52,4 +52,30 @@ image shrink_image(const image& picture, int factor) {
   return small;
 }
 
+image outline_start_areas(image thumbnail, int factor) {
+  if (thumbnail.channels != 3) return thumbnail;
+  const struct {
+    const start_area* area;
+    uint8_t rgb[3];
+  } outlines[] = {{&blue_area, {0x60, 0x60, 0xff}}, {&green_area, {0x30, 0xd0, 0x30}}};
+  for (const auto& o : outlines) {
+    const int x0 = o.area->x_first / factor, x1 = o.area->x_last / factor;
+    const int y0 = o.area->y_first / factor, y1 = o.area->y_last / factor;
+    auto paint = [&](int x, int y) {
+      if (x < 0 || y < 0 || x >= thumbnail.width || y >= thumbnail.height) return;
+      uint8_t* p = &thumbnail.pixels[(static_cast<size_t>(y) * thumbnail.width + x) * 3];
+      std::copy(o.rgb, o.rgb + 3, p);
+    };
+    for (int x = x0; x <= x1; ++x) {
+      paint(x, y0);
+      paint(x, y1);
+    }
+    for (int y = y0; y <= y1; ++y) {
+      paint(x0, y);
+      paint(x1, y);
+    }
+  }
+  return thumbnail;
+}
+
 }  // namespace vormap

@@ -27,4 +27,8 @@ bool summarize_vxl(std::span<const uint8_t> file, map_summary& summary, vxl_erro
 // block (width and height must be multiples of factor).
 image shrink_image(const image& picture, int factor);
 
+// `thumbnail` (a preview made `factor` times smaller) with the outlines of
+// the two teams' start areas drawn in their colours.
+image outline_start_areas(image thumbnail, int factor);
+
 }  // namespace vormap
