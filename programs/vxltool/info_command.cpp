@@ -39,11 +39,6 @@ int info_command(const std::vector<std::string>& args) {
   std::printf("columns          %d (%d x %d, %d voxels tall)\n", world_columns, world_size, world_size, world_height);
   std::printf("solid voxels     %ld\n", stats.solid_voxels);
   std::printf("surface voxels   %ld (solid with a stored colour)\n", stats.surface_voxels);
-  if (stats.min_height < 0)
-    std::printf("heights          none, every column is empty\n");
-  else
-    std::printf("heights          %d to %d\n", stats.min_height, stats.max_height);
-  std::printf("water columns    %ld (%.1f%%)\n", stats.water_columns, percent(stats.water_columns, world_columns));
   std::printf("empty columns    %ld\n", stats.empty_columns);
   if (!stats.common_colors.empty()) std::printf("most common surface colours:\n");
   for (const auto& [colour, count] : stats.common_colors)
