@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "generator/generate_map.h"
+#include "maptools/map_figures.h"
 #include "programs/vxltool/search_command.h"
+#include "world/voxel_world.h"
 
 namespace vormap {
 namespace {
@@ -67,6 +69,13 @@ void BM_SearchAgainstIdeal(benchmark::State& state) {
   state.counters["ratio"] = rate / ideal;
 }
 BENCHMARK(BM_SearchAgainstIdeal)->Arg(8)->Iterations(5)->Unit(benchmark::kSecond)->UseRealTime();
+
+// The figures of one map from the generator's grids, against making the map.
+void BM_FiguresOfAMap(benchmark::State& state) {
+  generate_map_for_seed(1, false);
+  for (auto _ : state) benchmark::DoNotOptimize(figures_of_grids(voxel_solid, voxel_color));
+}
+BENCHMARK(BM_FiguresOfAMap)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vormap

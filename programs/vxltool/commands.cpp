@@ -45,7 +45,8 @@ constexpr const char* usage_text =
     "                      --jobs N maps at a time (default: one per processor);\n"
     "                      --shard K/N only the seeds whose place in SEEDS is K\n"
     "                      mod N (K from 0); -o FILE instead of standard output,\n"
-    "                      with --resume to go on with a stopped search\n"
+    "                      with --resume to go on with a stopped search;\n"
+    "                      search --figures lists the figures and their units\n"
     "Exit status: 0 done (diff: the maps are the same); 1 a damaged or\n"
     "unreadable map or an unwritable picture (diff: the maps differ); 2 a bad\n"
     "command line (diff: also a damaged or unreadable map).\n";

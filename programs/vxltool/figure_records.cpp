@@ -33,4 +33,11 @@ std::string csv_record(int32_t seed, const map_figures& figures) {
   return line;
 }
 
+std::string figure_table_markdown() {
+  std::string text = "| figure | unit | meaning |\n|---|---|---|\n";
+  for (const figure_descriptor& f : figure_table())
+    text.append("| `").append(f.key).append("` | ").append(f.unit).append(" | ").append(f.description).append(" |\n");
+  return text;
+}
+
 }  // namespace vormap

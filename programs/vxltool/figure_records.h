@@ -21,4 +21,8 @@ std::string jsonl_record(int32_t seed, const map_figures& figures);
 std::string csv_header();
 std::string csv_record(int32_t seed, const map_figures& figures);
 
+// The figures as a Markdown table: name, unit and meaning of each, as the
+// README lists them.
+std::string figure_table_markdown();
+
 }  // namespace vormap

@@ -423,6 +423,10 @@ struct ranked {
 }  // namespace
 
 int search_command(const std::vector<std::string>& args) {
+  if (args.size() == 1 && args[0] == "--figures") {
+    std::fputs(figure_table_markdown().c_str(), stdout);
+    return 0;
+  }
   search_options o;
   std::string error;
   if (!parse_search_arguments(args, o, error)) return fail_line(2, error);
