@@ -275,7 +275,7 @@ map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uin
       __builtin_prefetch(column + 63 - std::countl_zero(v));
     }
   };
-  constexpr int ahead = 8;
+  constexpr int ahead = 32;
   for (int c = 0; c < ahead; ++c) prefetch(c);
   figures_builder builder;
   for (int c = 0; c < world_columns; ++c) {
