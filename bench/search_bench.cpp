@@ -20,6 +20,7 @@
 #include "generator/generate_map.h"
 #include "maptools/map_figures.h"
 #include "programs/vxltool/search_command.h"
+#include "programs/vxltool/seed_figures.h"
 #include "world/voxel_world.h"
 
 namespace vormap {

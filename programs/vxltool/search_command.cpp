@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -19,26 +18,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "generator/generate_map.h"
 #include "maptools/output_file.h"
 #include "programs/vxltool/count_argument.h"
 #include "programs/vxltool/figure_filter.h"
 #include "programs/vxltool/figure_records.h"
+#include "programs/vxltool/seed_figures.h"
 #include "programs/vxltool/seed_list.h"
-#include "world/voxel_world.h"
 
 namespace vormap {
-
-map_figures figures_of_seed(int32_t seed) {
-  // The generator's stages build the map in the process-wide grids, so one
-  // map is made at a time.
-  static std::mutex grids;
-  std::lock_guard lock(grids);
-  generate_map_for_seed(seed, false);
-  return figures_of_grids(voxel_solid, voxel_color);
-}
-
-void make_map_alone(int32_t seed) { generate_map_for_seed(seed, false); }
 
 namespace {
 
