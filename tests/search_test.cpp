@@ -169,6 +169,15 @@ TEST(Search, MalformedCommandLinesFailAtOnceWithOneLine) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << message << ": work was started";
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "x"));
+
+  // An output that cannot be written is found out before any map is made.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"all", "-o", dir / "no/such/folder.jsonl"},
+        std::vector<std::string>{"all", "--top", "3", "--by", "trees", "-o", dir / "no/such/folder.jsonl"}}) {
+    const process_result r = search(args);
+    EXPECT_EQ(r.exit_status, 1) << args[1];
+    EXPECT_EQ(r.err.rfind("vxltool: search: cannot write '" + dir / "no/such/folder.jsonl" + "': ", 0), 0u) << r.err;
+  }
 }
 
 TEST(Search, TopKeepsTheBestByAFigureWithTiesBySeed) {

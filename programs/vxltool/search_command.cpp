@@ -428,6 +428,14 @@ int search_command(const std::vector<std::string>& args) {
     if (has_after) first = seeds.first_after(after);
   }
 
+  // The best N are written at the end: a folder they cannot go to is found
+  // out before the work, not after it.
+  if (o.top > 0 && !o.output.empty()) {
+    const size_t slash = o.output.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : o.output.substr(0, slash);
+    if (::access(folder.c_str(), W_OK) != 0) return fail_line(1, "cannot write '" + o.output + "': " + system_reason());
+  }
+
   // Streamed records go straight to their file, so that a stopped search can
   // go on from it; --top writes its file whole at the end.
   std::FILE* out = stdout;
