@@ -89,11 +89,13 @@ std::string format_figure(const figure_descriptor& figure, double value) {
     return text;
   }
   std::snprintf(text, sizeof text, "%.3f", value);
-  std::string s = text;
-  while (s.back() == '0') s.pop_back();
-  if (s.back() == '.') s.pop_back();
-  if (s == "-0") s = "0";
-  return s;
+  // Trailing zeros and a bare point go; trimmed in the buffer, since g++ 12
+  // warns wrongly (-Wrestrict) about shortening a std::string here.
+  size_t end = std::strlen(text);
+  while (end > 0 && text[end - 1] == '0') --end;
+  if (end > 0 && text[end - 1] == '.') --end;
+  if (end == 2 && text[0] == '-' && text[1] == '0') return "0";
+  return std::string(text, end);
 }
 
 double figure_value(const figure_descriptor& figure, const map_figures& figures) {
