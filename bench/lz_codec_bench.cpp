@@ -22,6 +22,7 @@
 
 #include "util/lz_codec.h"
 #include "generator/generate_map.h"
+#include "util/parallel_for.h"
 #include "world/voxel_world.h"
 #include "vxl/vxl_writer.h"
 
@@ -63,10 +64,7 @@ bytes map_corpus() {
     bytes b = read_whole(path);
     if (!b.empty()) return b;
   }
-  generate_map_for_seed(1, false);
-  bytes map = encode_vxl();
-  clear_world();
-  return map;
+  return encode_vxl(*generate_world(1, false, thread_count()), thread_count());
 }
 
 enum class corpus_id { text, map };

@@ -3,10 +3,13 @@
 // than generating the map.
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
 #include <string>
 #include <vector>
 
 #include "generator/generate_map.h"
+#include "util/parallel_for.h"
 #include "bench/seed_map.h"
 #include "maptools/map_mesh.h"
 #include "maptools/map_view_page.h"
@@ -36,8 +39,8 @@ const seed_1& seed_1_map() {
 
 void BM_GenerateMap(benchmark::State& state) {
   for (auto _ : state) {
-    generate_map_for_seed(1, false);
-    benchmark::DoNotOptimize(voxel_color.data());
+    const std::unique_ptr<voxel_world> world = generate_world(1, false, thread_count());
+    benchmark::DoNotOptimize(world->voxel_color.data());
   }
 }
 BENCHMARK(BM_GenerateMap)->Unit(benchmark::kMillisecond);

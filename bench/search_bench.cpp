@@ -17,11 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "generator/generate_map.h"
 #include "maptools/map_figures.h"
 #include "programs/vxltool/search_command.h"
 #include "programs/vxltool/seed_figures.h"
-#include "world/voxel_world.h"
+#include <vormap/vormap.h>
 
 namespace vormap {
 namespace {
@@ -73,8 +72,11 @@ BENCHMARK(BM_SearchAgainstIdeal)->Arg(8)->Iterations(5)->Unit(benchmark::kSecond
 
 // The figures of one map from the generator's grids, against making the map.
 void BM_FiguresOfAMap(benchmark::State& state) {
-  generate_map_for_seed(1, false);
-  for (auto _ : state) benchmark::DoNotOptimize(figures_of_grids(voxel_solid, voxel_color));
+  map_options options;
+  options.seed = 1;
+  options.threads = 1;
+  const map m = generate(options);
+  for (auto _ : state) benchmark::DoNotOptimize(figures_of_grids(m.solid_voxels(), m.voxel_colours()));
 }
 BENCHMARK(BM_FiguresOfAMap)->Unit(benchmark::kMillisecond);
 

@@ -116,10 +116,7 @@ bytes long_runs(size_t n, uint32_t seed) {
 
 // The generator's own map of seed 1.
 bytes generated_vxl() {
-  generate_map_for_seed(1, false);
-  bytes map = encode_vxl();
-  clear_world();
-  return map;
+  return encode_vxl(*generate_world(1, false, 2), 2);
 }
 
 std::string temp_path(const std::string& name) {

@@ -22,23 +22,24 @@ namespace {
 
 constexpr uint32_t grass = 0x80408040u;
 
-// The figures of the world in the process-wide grids, from the grids; also
-// checks that the file of the same world gives every figure alike.
-map_figures figures_of_world(const std::string& name) {
-  const map_figures from_grids = figures_of_grids(voxel_solid, voxel_color);
+// The figures of `world` from its grids; also checks that the file of the
+// same world gives every figure alike.
+map_figures figures_of_world(const voxel_world& world, const std::string& name) {
+  const map_figures from_grids = figures_of_grids(world.voxel_solid, world.voxel_color);
   vxl_map map;
   vxl_error error;
-  EXPECT_TRUE(decode_vxl(encode_vxl(), map, error)) << name << ": " << describe(error);
+  EXPECT_TRUE(decode_vxl(encode_vxl(world, 2), map, error)) << name << ": " << describe(error);
   const map_figures from_file = figures_of_vxl(map);
   for (const figure_descriptor& f : figure_table())
     EXPECT_EQ(f.get(from_grids), f.get(from_file)) << name << ": " << f.key;
   return from_grids;
 }
 
-void fill_world(int (*height)(int x, int y)) {
-  clear_world();
+std::unique_ptr<voxel_world> fill_world(int (*height)(int x, int y)) {
+  auto world = voxel_world::create();
   for (int x = 0; x < world_size; ++x)
-    for (int y = 0; y < world_size; ++y) fill_column_span(x, y, 0, height(x, y), grass);
+    for (int y = 0; y < world_size; ++y) world->fill_column_span(x, y, 0, height(x, y), grass);
+  return world;
 }
 
 struct known_case {
@@ -73,8 +74,7 @@ TEST(MapFigures, KnownAnswersOnHandMadeWorlds) {
         {"green_flat_percent", 100.0 * (110 * 254) / (112 * 256)}}},
   };
   for (const known_case& c : cases) {
-    fill_world(c.height);
-    const map_figures f = figures_of_world(c.name);
+    const map_figures f = figures_of_world(*fill_world(c.height), c.name);
     for (const auto& [key, value] : c.expected) {
       const figure_descriptor* figure = find_figure(key);
       ASSERT_NE(figure, nullptr) << key;
@@ -86,13 +86,13 @@ TEST(MapFigures, KnownAnswersOnHandMadeWorlds) {
 // Flat ground at 5 with a tree in the blue area whose crown hides its middle
 // voxels, crown voxels with no trunk under them, and a bush in the green area.
 TEST(MapFigures, TreesAndCoverCountVisibleVegetation) {
-  fill_world([](int, int) { return 5; });
-  fill_column_span(50, 200, 6, 9, trunk_color);
+  const auto world = fill_world([](int, int) { return 5; });
+  world->fill_column_span(50, 200, 6, 9, trunk_color);
   for (int dx = -1; dx <= 1; ++dx)
-    for (int dy = -1; dy <= 1; ++dy) fill_column_span(50 + dx, 200 + dy, 10, 12, crown_color);
-  fill_column_span(300, 300, 6, 8, crown_color);  // no trunk, outside both areas
-  fill_column_span(400, 300, 6, 7, small_bush_color);
-  const map_figures f = figures_of_world("tree and bush");
+    for (int dy = -1; dy <= 1; ++dy) world->fill_column_span(50 + dx, 200 + dy, 10, 12, crown_color);
+  world->fill_column_span(300, 300, 6, 8, crown_color);  // no trunk, outside both areas
+  world->fill_column_span(400, 300, 6, 7, small_bush_color);
+  const map_figures f = figures_of_world(*world, "tree and bush");
   EXPECT_EQ(f.trees, 1);
   // The trunk and every crown voxel but the two of the middle column that
   // the trunk and the rest of the crown enclose.
@@ -103,8 +103,11 @@ TEST(MapFigures, TreesAndCoverCountVisibleVegetation) {
 
 // A plain recomputation of the figures straight from the definitions, one
 // voxel at a time.
-map_figures plain_figures() {
-  auto top = [](int x, int y) {
+map_figures plain_figures(const voxel_world& world) {
+  const auto& voxel_solid = world.voxel_solid;
+  const auto& voxel_color = world.voxel_color;
+  auto is_surface_voxel = [&](int x, int y, int z) { return vormap::is_surface_voxel(world, x, y, z); };
+  auto top = [&](int x, int y) {
     for (int z = world_height - 1; z >= 0; --z)
       if (voxel_solid[world_index(x, y, z)] != 0) return z;
     return -1;
@@ -193,9 +196,9 @@ map_figures plain_figures() {
 TEST(MapFigures, GeneratedMapsMatchAPlainRecomputation) {
   for (auto [seed, debug] : {std::pair{1, false}, {-7, true}}) {
     const std::string name = "seed " + std::to_string(seed) + (debug ? " with -d" : "");
-    generate_map_for_seed(seed, debug);
-    const map_figures fast = figures_of_world(name);
-    const map_figures plain = plain_figures();
+    const auto world = generate_world(seed, debug, 2);
+    const map_figures fast = figures_of_world(*world, name);
+    const map_figures plain = plain_figures(*world);
     for (const figure_descriptor& f : figure_table())
       EXPECT_NEAR(f.get(fast), f.get(plain), 1e-9) << name << ": " << f.key;
     EXPECT_GT(fast.trees, 100) << name;  // the low-x side is wooded

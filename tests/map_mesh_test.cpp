@@ -118,10 +118,9 @@ TEST(MapMesh, TrianglesFaceTheirNormals) {
 // Merging joins faces without losing, adding or recolouring one: on a whole
 // generated map the merged rectangles cover exactly the unit faces.
 TEST(MapMesh, MergedRectanglesCoverTheUnitFacesOfAGeneratedMap) {
-  generate_map_for_seed(1, true);
   vxl_map map;
   vxl_error error;
-  ASSERT_TRUE(decode_vxl(encode_vxl(), map, error)) << describe(error);
+  ASSERT_TRUE(decode_vxl(encode_vxl(*generate_world(1, true, 2), 2), map, error)) << describe(error);
 
   using face = std::tuple<int, int, int, int>;  // direction, plane, u, v
   auto unit_faces = [](const map_surface& s) {

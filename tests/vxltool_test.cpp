@@ -25,16 +25,15 @@ constexpr uint32_t ground = 0x80408040u, plateau = 0x80a0a0a0u, water = 0x802040
 
 // Ground at height 10, a plateau at 20 (x, y 100..149), a lake at 0
 // (x, y 300..349) and one tree column up to 14 at (200, 200).
-void build_scene(bool with_tree) {
-  clear_world();
+void build_scene(voxel_world& world, bool with_tree) {
   for (int x = 0; x < world_size; ++x) {
     for (int y = 0; y < world_size; ++y) {
       const bool on_plateau = x >= 100 && x < 150 && y >= 100 && y < 150;
       const bool in_lake = x >= 300 && x < 350 && y >= 300 && y < 350;
-      fill_column_span(x, y, 0, in_lake ? 0 : on_plateau ? 20 : 10, in_lake ? water : on_plateau ? plateau : ground);
+      world.fill_column_span(x, y, 0, in_lake ? 0 : on_plateau ? 20 : 10, in_lake ? water : on_plateau ? plateau : ground);
     }
   }
-  if (with_tree) fill_column_span(200, 200, 11, 14, tree);
+  if (with_tree) world.fill_column_span(200, 200, 11, 14, tree);
 }
 
 struct png_pixels {
@@ -75,12 +74,14 @@ class Vxltool : public ::testing::Test {
     ASSERT_NE(::mkdtemp(name), nullptr);
     dir_ = name;
     std::string error;
-    build_scene(true);
-    solid_voxels_ = std::count(voxel_solid.begin(), voxel_solid.end(), 1);
-    ASSERT_TRUE(write_vxl(dir_ + "/scene.vxl", error)) << error;
-    build_scene(false);
-    fill_column_span(400, 400, 10, 10, 0x806060ffu);  // recolour one top voxel
-    ASSERT_TRUE(write_vxl(dir_ + "/changed.vxl", error)) << error;
+    const auto scene = voxel_world::create();
+    build_scene(*scene, true);
+    solid_voxels_ = std::count(scene->voxel_solid.begin(), scene->voxel_solid.end(), 1);
+    ASSERT_TRUE(write_vxl(*scene, 2, dir_ + "/scene.vxl", error)) << error;
+    const auto changed = voxel_world::create();
+    build_scene(*changed, false);
+    changed->fill_column_span(400, 400, 10, 10, 0x806060ffu);  // recolour one top voxel
+    ASSERT_TRUE(write_vxl(*changed, 2, dir_ + "/changed.vxl", error)) << error;
     std::ifstream in(dir_ + "/scene.vxl", std::ios::binary);
     const std::string bytes(std::istreambuf_iterator<char>(in), {});
     std::ofstream(dir_ + "/cut.vxl", std::ios::binary) << bytes.substr(0, 1000);

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "generator/terrain/height_fields.h"
 #include "util/parallel_for.h"
 
 namespace vormap {
@@ -22,7 +21,7 @@ float valley_width(int x) {
   return static_cast<float>((v + 1) * 12);
 }
 
-void grow_water_distances() {
+void grow_water_distances(std::array<uint8_t, world_columns>& water_grid) {
   for (uint8_t& cell : water_grid) cell = cell == 0 ? far_land : 0;
   // One ring per pass; a cell set in pass d holds d + 1 and only spreads in
   // the next pass, so the scan order does not matter.
@@ -44,10 +43,12 @@ void grow_water_distances() {
   }
 }
 
-void shape_valleys() {
-  grow_water_distances();
+void shape_valleys(generator_context& ctx) {
+  grow_water_distances(ctx.water_grid);
+  const auto& water_grid = ctx.water_grid;
+  height_field& elevation = ctx.elevation;
   // Each cell is lowered on its own: blocks of rows run on several threads.
-  parallel_for(0, world_size, [](int64_t first_row, int64_t end_row) {
+  parallel_for(ctx.threads, 0, world_size, [&](int64_t first_row, int64_t end_row) {
     for (auto x = static_cast<int>(first_row); x < end_row; ++x) {
       const double d = valley_width(x);
       for (int y = 0; y < world_size; ++y) {

@@ -1,29 +1,27 @@
 #include "programs/vxltool/seed_figures.h"
 
-#include <mutex>
-
-#include "generator/generate_map.h"
-#include "world/voxel_world.h"
+#include <vormap/vormap.h>
 
 namespace vormap {
 
 namespace {
 
-// The generator's stages build a map in the process-wide grids, so one map
-// is made at a time, on the generator's own threads.
-std::mutex grids;
+// One thread per map: the search keeps the processors busy with whole maps,
+// which costs less than sharing each map out.
+map make_map(int32_t seed) {
+  map_options options;
+  options.seed = seed;
+  options.threads = 1;
+  return generate(options);
+}
 
 }  // namespace
 
 map_figures figures_of_seed(int32_t seed) {
-  std::lock_guard lock(grids);
-  generate_map_for_seed(seed, false);
-  return figures_of_grids(voxel_solid, voxel_color);
+  const map m = make_map(seed);
+  return figures_of_grids(m.solid_voxels(), m.voxel_colours());
 }
 
-void make_map_alone(int32_t seed) {
-  std::lock_guard lock(grids);
-  generate_map_for_seed(seed, false);
-}
+void make_map_alone(int32_t seed) { make_map(seed); }
 
 }  // namespace vormap
