@@ -28,7 +28,9 @@ test_packages=(zlib1g-dev libssl-dev libdeflate-dev libpng-dev libgtest-dev libg
 # The page's WebAssembly build (make web): Debian's emscripten works offline,
 # with its system libraries prebuilt.
 web_packages=(emscripten)
-ci_packages=(clang libclang-rt-14-dev)
+# The second compiler and its sanitizer runtimes; a one-node Slurm cluster
+# for the test of the sweep scripts (scripts/slurm).
+ci_packages=(clang libclang-rt-14-dev slurm-wlm munge)
 # Building the generator for aarch64 and running it under emulation. The
 # :arm64 packages need that foreign architecture, which the script adds.
 cross_packages=(g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64)

@@ -46,6 +46,8 @@ bool parse_command_arguments(const std::vector<std::string>& args, command_optio
       out.plain = true;
     } else if (options == command_options::mesh && arg == "--meshopt") {
       out.meshopt = true;
+    } else if (options == command_options::info && arg == "--json") {
+      out.json = true;
     } else if (preview_options && arg == "--heightmap") {
       out.heightmap = true;
     } else if (preview_options && (arg == "--scale" || arg.rfind("--scale=", 0) == 0)) {

@@ -25,6 +25,7 @@
 #include "gallery_assets.h"
 #include "programs/vxltool/count_argument.h"
 #include "maptools/gallery_figures.h"
+#include "programs/vxltool/figure_records.h"
 #include "maptools/map_preview.h"
 #include "maptools/map_view_page.h"
 #include "maptools/output_file.h"
@@ -51,6 +52,7 @@ struct gallery_options {
   std::string outdir;
   std::string vormap;  // --vormap, else empty
   bool debug = false;
+  bool pages = true;  // false: --no-pages, no 3D page per map
   int jobs = 0;  // 0: one per core
 };
 
@@ -73,6 +75,10 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
     }
     if (arg == "-d") {
       out.debug = true;
+      continue;
+    }
+    if (arg == "--no-pages") {
+      out.pages = false;
       continue;
     }
     std::string name = arg, value;
@@ -374,7 +380,7 @@ bool write_picture(const std::string& path, const image& picture, int level, std
 bool make_seed_extras(const gallery_run& run, const seed_job& job, const std::vector<uint8_t>& bytes, bool map_is_new,
                       std::string& error) {
   const std::string page_path = run.path(job, ".html");
-  if (!map_is_new && file_exists(page_path)) return true;
+  if (!run.options.pages || (!map_is_new && file_exists(page_path))) return true;
   // The decoded map is large; it is held only while the page is built.
   vxl_map map;
   vxl_error damage;
@@ -410,7 +416,8 @@ seed_result process_seed(gallery_run& run, const seed_job& job, std::vector<uint
   if (!reuse || !file_exists(preview_path) || !file_exists(thumb_path)) {
     const image preview = render_preview(summary.tops);
     if (!write_picture(preview_path, preview, preview_compression, error) ||
-        !write_picture(thumb_path, shrink_image(preview, thumbnail_factor), thumbnail_compression, error))
+        !write_picture(thumb_path, outline_start_areas(shrink_image(preview, thumbnail_factor), thumbnail_factor),
+                       thumbnail_compression, error))
       return fail(error);
   }
   if (!make_seed_extras(run, job, bytes, !reuse, error)) return fail(error);
@@ -419,7 +426,7 @@ seed_result process_seed(gallery_run& run, const seed_job& job, std::vector<uint
       std::string(old_stamp.begin(), old_stamp.end()) != stamp) {
     if (!write_output_file(run.path(job, ".made"), stamp, error)) return fail(error);
   }
-  result.has_page = file_exists(run.path(job, ".html"));
+  result.has_page = run.options.pages && file_exists(run.path(job, ".html"));
   result.state = reuse ? seed_state::reused : seed_state::made;
   return result;
 }
@@ -531,12 +538,6 @@ std::string json_string(const std::string& text) {
   return out + "\"";
 }
 
-std::string json_number(double value, int decimals) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
-
 std::string gallery_data(const gallery_run& run) {
   std::string seeds, failed;
   for (size_t i = 0; i < run.jobs.size(); ++i) {
@@ -549,19 +550,18 @@ std::string gallery_data(const gallery_run& run) {
       continue;
     }
     if (r.state == seed_state::pending) continue;
-    const map_figures& f = r.figures;
     if (!seeds.empty()) seeds += ",\n";
     seeds += "{\"seed\":" + job.name + ",\"command\":" + json_string(job.command) +
              ",\"map\":" + json_string(job.name + ".vxl") + ",\"thumbnail\":" + json_string(job.name + ".thumb.png") +
              ",\"preview\":" + json_string(job.name + ".png") +
              ",\"page\":" + (r.has_page ? json_string(job.name + ".html") : "null") +
-             ",\"water\":" + json_number(f.water_percent, 2) + ",\"high\":" + json_number(f.high_percent, 2) +
-             ",\"minHeight\":" + std::to_string(f.min_height) + ",\"maxHeight\":" + std::to_string(f.max_height) +
-             ",\"meanHeight\":" + json_number(f.mean_height, 2) + ",\"trees\":" + std::to_string(f.trees) + "}";
+             ",\"figures\":" + figures_object(r.figures).dump() + "}";
   }
-  return "{\"debug\":" + std::string(run.options.debug ? "true" : "false") +
-         ",\"highGround\":" + std::to_string(high_ground_height) + ",\n\"seeds\":[\n" + seeds + "],\n\"failed\":[\n" +
-         failed + "]}";
+  nlohmann::ordered_json table = nlohmann::ordered_json::array();
+  for (const figure_descriptor& f : figure_table())
+    table.push_back({{"key", f.key}, {"unit", f.unit}, {"description", f.description}, {"integer", f.integer}});
+  return "{\"debug\":" + std::string(run.options.debug ? "true" : "false") + ",\n\"figureTable\":" + table.dump() +
+         ",\n\"seeds\":[\n" + seeds + "],\n\"failed\":[\n" + failed + "]}";
 }
 
 bool replace_marker(std::string& page, std::string_view marker, std::string_view text) {
@@ -579,7 +579,20 @@ bool write_index(const gallery_run& run, std::string& error) {
     error = "the built-in page is incomplete";
     return false;
   }
-  return write_output_file(run.options.outdir + "/index.html", page, error);
+  // The figures of every map also as files to load elsewhere.
+  std::string csv = csv_header() + "\n", json = "[\n";
+  bool first = true;
+  for (size_t i = 0; i < run.jobs.size(); ++i) {
+    const seed_result& r = run.results[i];
+    if (r.state != seed_state::made && r.state != seed_state::reused) continue;
+    csv += csv_record(run.jobs[i].seed, r.figures) + "\n";
+    json += (first ? "" : ",\n") + jsonl_record(run.jobs[i].seed, r.figures);
+    first = false;
+  }
+  json += "\n]\n";
+  return write_output_file(run.options.outdir + "/figures.csv", csv, error) &&
+         write_output_file(run.options.outdir + "/figures.json", json, error) &&
+         write_output_file(run.options.outdir + "/index.html", page, error);
 }
 
 // --------------------------------------------------------------- running

@@ -1,5 +1,6 @@
 #include "programs/vxltool/seed_list.h"
 
+#include <algorithm>
 #include <limits>
 #include <string_view>
 #include <unordered_set>
@@ -64,14 +65,16 @@ bool parse_random(const std::string& text, seed_list& out, std::string& error) {
 
 }  // namespace
 
-bool parse_seed_list(const std::string& text, seed_list& out, std::string& error) {
-  out = {};
-  if (text.rfind("random:", 0) == 0) return parse_random(text, out, error);
+namespace {
+
+// Reads the items of a seed list in order, handing each range (first <=
+// last) and its text to `take`, which may refuse it with a reason.
+template <class Take>
+bool parse_items(const std::string& text, std::string& error, Take take) {
   if (text.empty()) {
     error = "the seed list is empty";
     return false;
   }
-  std::unordered_set<int32_t> seen;
   size_t pos = 0;
   while (true) {
     const size_t item = pos;
@@ -94,9 +97,25 @@ bool parse_seed_list(const std::string& text, seed_list& out, std::string& error
       error = quote(text.substr(pos, 1)) + " after seed " + quote(text.substr(item, pos - item));
       return false;
     }
+    if (!take(first, last, text.substr(item, pos - item))) return false;
+    if (pos == text.size()) return true;
+    ++pos;  // the comma
+    if (pos == text.size() || text[pos] == ',') {
+      error = "an empty item in the seed list";
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+bool parse_seed_list(const std::string& text, seed_list& out, std::string& error) {
+  out = {};
+  if (text.rfind("random:", 0) == 0) return parse_random(text, out, error);
+  std::unordered_set<int32_t> seen;
+  return parse_items(text, error, [&](int64_t first, int64_t last, const std::string& item) {
     if (last - first + 1 > max_gallery_seeds) {
-      error = "range " + quote(text.substr(item, pos - item)) + " has more than " +
-              std::to_string(max_gallery_seeds) + " seeds";
+      error = "range " + quote(item) + " has more than " + std::to_string(max_gallery_seeds) + " seeds";
       return false;
     }
     for (int64_t s = first; s <= last; ++s) {
@@ -107,13 +126,36 @@ bool parse_seed_list(const std::string& text, seed_list& out, std::string& error
       }
       out.seeds.push_back(static_cast<int32_t>(s));
     }
-    if (pos == text.size()) return true;
-    ++pos;  // the comma
-    if (pos == text.size() || text[pos] == ',') {
-      error = "an empty item in the seed list";
-      return false;
-    }
+    return true;
+  });
+}
+
+bool parse_seed_ranges(const std::string& text, std::vector<seed_range>& out, std::string& error) {
+  out.clear();
+  if (text == "all") {
+    out.push_back({std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()});
+    return true;
   }
+  std::vector<seed_range> items;
+  if (!parse_items(text, error, [&](int64_t first, int64_t last, const std::string&) {
+        items.push_back({first, last});
+        return true;
+      }))
+    return false;
+  std::sort(items.begin(), items.end(), [](const seed_range& a, const seed_range& b) { return a.first < b.first; });
+  for (const seed_range& r : items) {
+    if (!out.empty() && r.first <= out.back().last + 1)
+      out.back().last = std::max(out.back().last, r.last);
+    else
+      out.push_back(r);
+  }
+  return true;
+}
+
+int64_t seed_count(const std::vector<seed_range>& ranges) {
+  int64_t n = 0;
+  for (const seed_range& r : ranges) n += r.last - r.first + 1;
+  return n;
 }
 
 std::vector<int32_t> random_seeds(long count, uint64_t clock) {
