@@ -89,10 +89,7 @@ inline bytes map_like(size_t n, uint32_t seed) {
 }
 
 inline bytes seed_1_map() {
-  generate_map_for_seed(1, false);
-  bytes map = encode_vxl();
-  clear_world();
-  return map;
+  return encode_vxl(*generate_world(1, false, 1), 1);
 }
 
 struct input {

@@ -15,6 +15,7 @@
 #include "generator/vegetation/place_vegetation.h"
 #include "vxl/vxl_reader.h"
 #include "vxl/vxl_writer.h"
+#include "vxl/vxl_writer_internal.h"
 #include "world/voxel_world.h"
 
 namespace vormap {
@@ -106,7 +107,7 @@ TEST(MapFigures, TreesAndCoverCountVisibleVegetation) {
 map_figures plain_figures(const voxel_world& world) {
   const auto& voxel_solid = world.voxel_solid;
   const auto& voxel_color = world.voxel_color;
-  auto is_surface_voxel = [&](int x, int y, int z) { return vormap::is_surface_voxel(world, x, y, z); };
+  auto is_surface_voxel = [&](int x, int y, int z) { return vormap::detail::is_surface_voxel(world, x, y, z); };
   auto top = [&](int x, int y) {
     for (int z = world_height - 1; z >= 0; --z)
       if (voxel_solid[world_index(x, y, z)] != 0) return z;

@@ -20,7 +20,7 @@
 #include "maptools/vox_palette.h"
 #include "maptools/vox_reader.h"
 #include "maptools/vox_writer.h"
-#include "tests/run_process.h"
+#include "tests/support/run_process.h"
 #include "vxl/vxl_reader.h"
 #include "vxl/vxl_writer.h"
 #include "world/voxel_world.h"
