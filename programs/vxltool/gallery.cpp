@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "gallery_assets.h"
+#include "programs/vxltool/batch_support.h"
 #include "programs/vxltool/count_argument.h"
 #include "maptools/gallery_figures.h"
 #include "programs/vxltool/figure_records.h"
@@ -125,12 +126,6 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
 }
 
 // ------------------------------------------------------------ environment
-
-int core_count() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
 
 bool is_executable_file(const std::string& path) {
   struct stat st;
@@ -458,16 +453,6 @@ void worker(gallery_run& run) {
 
 // --------------------------------------------------------------- progress
 
-std::string clock_text(double seconds) {
-  const long s = static_cast<long>(seconds + 0.5);
-  char text[32];
-  if (s >= 3600)
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-  else
-    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-  return text;
-}
-
 class progress_line {
  public:
   explicit progress_line(size_t total) : total_(total), terminal_(::isatty(STDERR_FILENO) == 1) {}
@@ -608,7 +593,7 @@ std::vector<std::string> child_environment(int jobs) {
     env.emplace_back(*e);
     if (env.back().rfind("VORMAP_THREADS=", 0) == 0) has_threads = true;
   }
-  if (!has_threads) env.push_back("VORMAP_THREADS=" + std::to_string(std::max(1, core_count() / jobs)));
+  if (!has_threads) env.push_back("VORMAP_THREADS=" + std::to_string(std::max(1, processor_count() / jobs)));
   return env;
 }
 
@@ -643,7 +628,7 @@ int gallery_main(const std::vector<std::string>& args) {
     run.jobs.push_back(std::move(job));
   }
   run.results.resize(run.jobs.size());
-  const int jobs = std::min<int>(options.jobs > 0 ? options.jobs : core_count(), static_cast<int>(run.jobs.size()));
+  const int jobs = std::min<int>(options.jobs > 0 ? options.jobs : processor_count(), static_cast<int>(run.jobs.size()));
   run.environment = child_environment(jobs);
 
   // The stop signals are taken by this thread alone (sigtimedwait below);

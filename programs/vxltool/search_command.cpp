@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include "maptools/output_file.h"
+#include "programs/vxltool/batch_support.h"
 #include "programs/vxltool/count_argument.h"
 #include "programs/vxltool/figure_filter.h"
 #include "programs/vxltool/figure_records.h"
@@ -52,12 +53,6 @@ struct search_options {
   std::string output;  // empty: standard output
   bool resume = false;
 };
-
-int processor_count() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
 
 // A whole number of decimal digits from `low` to `high`.
 bool parse_whole(const std::string& text, int64_t low, int64_t high, int64_t& out) {
@@ -258,16 +253,6 @@ void search_worker(pipeline& p) {
     p.window[static_cast<size_t>(item % size)] = slot;
     if (item == p.taken) p.finished.notify_one();
   }
-}
-
-std::string clock_text(double seconds) {
-  const long s = static_cast<long>(seconds + 0.5);
-  char text[32];
-  if (s >= 3600)
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-  else
-    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-  return text;
 }
 
 // The progress line on standard error: redrawn in place on a terminal,
