@@ -21,9 +21,12 @@
 #include "world/voxel_world.h"
 #include "vxl/vxl_reader.h"
 #include "vxl/vxl_writer.h"
+#include "vxl/vxl_writer_internal.h"
 
 namespace vormap {
 namespace {
+
+using namespace detail;
 
 void BM_GenerateMap(benchmark::State& state) {
   for (auto _ : state) {

@@ -4,9 +4,11 @@
 #include <openssl/evp.h>
 #include <zlib.h>
 
+#include <cmath>
 #include <string_view>
 #include <vector>
 
+#include "maptools/map_figures.h"
 #include "maptools/map_stats.h"
 #include "util/platform/output_file.h"
 #include "maptools/script_json.h"
@@ -63,6 +65,7 @@ std::string script_safe(std::string_view text) {
 
 std::string map_info(const view_page_map& in) {
   const map_stats stats = compute_map_stats(*in.map, listed_colors);
+  const map_figures figures = figures_of_vxl(*in.map);
   nlohmann::json colours = nlohmann::json::array();
   for (const auto& [colour, count] : stats.common_colors) colours.push_back({colour & 0xFFFFFFu, count});
   const nlohmann::json info = {
@@ -70,9 +73,9 @@ std::string map_info(const view_page_map& in) {
       {"size", in.file.size()},
       {"solidVoxels", stats.solid_voxels},
       {"surfaceVoxels", stats.surface_voxels},
-      {"minHeight", stats.min_height},
-      {"maxHeight", stats.max_height},
-      {"waterColumns", stats.water_columns},
+      {"minHeight", figures.min_height},
+      {"maxHeight", figures.max_height},
+      {"waterColumns", std::lround(figures.water_percent * world_columns / 100)},
       {"emptyColumns", stats.empty_columns},
       {"colours", colours},
   };

@@ -3,9 +3,11 @@
 # the project's system packages and its Node packages.
 #
 #   scripts/install-deps.sh map     what building the generator needs
-#   scripts/install-deps.sh test    everything the tests, tools and benchmarks need
+#   scripts/install-deps.sh test    everything the tests, tools, benchmarks and the page (make web) need
 #   scripts/install-deps.sh ci      'test' plus the second compiler and sanitizer runtimes
 #   scripts/install-deps.sh fresh-root   what scripts/fresh-machine-check.sh needs
+#   scripts/install-deps.sh interop   Blender and Goxel, for scripts/blender-check.sh and
+#                                 scripts/goxel-check.sh (large: not part of 'ci')
 #   scripts/install-deps.sh cross   an aarch64 cross compiler, the generator's arm64
 #                                 libraries and qemu-user (scripts/cross-check-aarch64.sh)
 #   scripts/install-deps.sh --list GROUP...   print the Debian packages only
@@ -19,11 +21,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # Debian packages, by what needs them.
 map_packages=(cmake ninja-build g++ make libhwy-dev)
-# The whole utility library (zlib, libcrypto), vxltool (libpng, tinygltf,
-# nlohmann-json), the tests and the benchmarks.
-test_packages=(zlib1g-dev libssl-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config
-               libtinygltf-dev nlohmann-json3-dev)
-ci_packages=(clang libclang-rt-14-dev)
+# The whole utility library (libdeflate, libcrypto), vxltool (libpng, tinygltf,
+# nlohmann-json), the tests and the benchmarks (lz4 and abseil as peers).
+test_packages=(zlib1g-dev libssl-dev libdeflate-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev
+               libabsl-dev pkg-config libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libmpfr-dev)
+# The page's WebAssembly build (make web): Debian's emscripten works offline,
+# with its system libraries prebuilt.
+web_packages=(emscripten)
+# The second compiler and its sanitizer runtimes; a one-node Slurm cluster
+# for the test of the sweep scripts (scripts/slurm).
+ci_packages=(clang libclang-rt-14-dev slurm-wlm munge)
 # Building the generator for aarch64 and running it under emulation. The
 # :arm64 packages need that foreign architecture, which the script adds.
 cross_packages=(g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64)
@@ -32,6 +39,9 @@ cross_packages=(g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64)
 node_packages=(nodejs npm ca-certificates)
 # The browser the page tests drive.
 browser_packages=(chromium)
+# Other programs opening our files: Blender (its glTF importer needs numpy)
+# and the voxel editor Goxel, run headless under a virtual X server.
+interop_packages=(blender python3-numpy goxel xvfb xauth)
 # Building a fresh Debian root to try the README's commands in.
 fresh_root_packages=(debootstrap)
 
@@ -42,9 +52,9 @@ groups=()
 for arg in "$@"; do
   case "$arg" in
     --list) list=1 ;;
-    map|test|ci|cross|fresh-root) groups+=("$arg") ;;
+    map|test|ci|cross|fresh-root|interop) groups+=("$arg") ;;
     -h|--help) usage; exit 0 ;;
-    *) echo "install-deps.sh: unknown group '$arg' (map, test, ci, cross or fresh-root)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group '$arg' (map, test, ci, cross, fresh-root or interop)" >&2; exit 2 ;;
   esac
 done
 [ ${#groups[@]} -gt 0 ] || groups=(map)
@@ -54,10 +64,11 @@ need_node=0
 for g in "${groups[@]}"; do
   case "$g" in
     map)  wanted+=("${map_packages[@]}") ;;
-    test) wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}"); need_node=1 ;;
-    ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
+    test) wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${web_packages[@]}"); need_node=1 ;;
+    ci)   wanted+=("${map_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${web_packages[@]}" "${ci_packages[@]}"); need_node=1 ;;
     fresh-root) wanted+=("${fresh_root_packages[@]}") ;;
     cross) wanted+=("${cross_packages[@]}") ;;
+    interop) wanted+=("${interop_packages[@]}") ;;
   esac
 done
 # A node and npm found on the PATH (the machine's own, newer than Debian's)

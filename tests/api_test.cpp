@@ -94,6 +94,7 @@ TEST(CApi, NullOutputsAreAnArgumentError) {
 #endif
 #endif
 
+#ifndef VORMAP_NO_ADDRESS_LIMIT
 // In a child process with less address space than one world: exits 0 when
 // the C call returned the memory error and set no buffer.
 [[noreturn]] void make_a_map_in_too_little_memory() {
@@ -104,6 +105,7 @@ TEST(CApi, NullOutputsAreAnArgumentError) {
   const int code = vormap_make_vxl(1, 0, &bytes, &size);
   std::_Exit(code == VORMAP_ERROR_MEMORY && bytes == nullptr && size == 0 ? 0 : 20 + code);
 }
+#endif
 
 // Allocation failure is an error code: no abort, no exception escapes.
 TEST(CApiDeathTest, AllocationFailureIsAnErrorCode) {

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/run_process.h"
-#include "tests/scratch_dir.h"
+#include "tests/support/run_process.h"
+#include "tests/support/scratch_dir.h"
 
 namespace vormap {
 namespace {
@@ -76,6 +76,30 @@ TEST(Gallery, MakesEachMapAsVormapDoesWithPicturesAndAPage) {
     EXPECT_TRUE(has(html, "{\"seed\":" + seed + ",\"command\":\"vormap -s " + seed + " -o " + seed + ".vxl\"")) << seed;
   }
   for (const std::string& name : names_in(dir / "out")) EXPECT_FALSE(has(name, ".tmp")) << name;
+}
+
+// The figures files beside the page hold what vxltool search computes for
+// the same seeds; --no-pages leaves out the 3D pages.
+TEST(Gallery, FiguresFilesMatchTheSearchAndNoPagesMakesNone) {
+  scratch_dir dir;
+  const process_result r = gallery({"--no-pages", "8,-1", "out"}, dir.path());
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  for (const std::string& name : names_in(dir / "out"))
+    EXPECT_TRUE(!has(name, ".html") || name == "index.html") << name;
+  const process_result csv = run_process(VXLTOOL_EXE, {"search", "-1,8", "--format", "csv"});
+  ASSERT_EQ(csv.exit_status, 0) << csv.err;
+  const std::vector<uint8_t> gallery_csv = read_bytes(dir / "out/figures.csv");
+  EXPECT_EQ(count_lines(csv.out), 3);
+  // The gallery lists the seeds in the order given, the search in seed order.
+  const size_t second = csv.out.find('\n', csv.out.find('\n') + 1) + 1;
+  const std::string header = csv.out.substr(0, csv.out.find('\n') + 1);
+  const std::string minus_one = csv.out.substr(header.size(), second - header.size()), eight = csv.out.substr(second);
+  EXPECT_EQ(std::string(gallery_csv.begin(), gallery_csv.end()), header + eight + minus_one);
+  const process_result jsonl = run_process(VXLTOOL_EXE, {"search", "-1,8"});
+  const std::vector<uint8_t> json_bytes = read_bytes(dir / "out/figures.json");
+  const std::string json(json_bytes.begin(), json_bytes.end());
+  for (size_t at = 0, end; (end = jsonl.out.find('\n', at)) != std::string::npos; at = end + 1)
+    EXPECT_TRUE(has(json, jsonl.out.substr(at, end - at))) << jsonl.out.substr(at, 40);
 }
 
 // A fake vormap, so that one seed can fail or hang: seed 13 fails as a full

@@ -1,4 +1,5 @@
 #include "generator/terrain/lake_and_rivers.h"
+#include "generator/terrain/lake_and_rivers_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +12,13 @@
 #include "generator/random/random.h"
 #include "generator/terrain/base_terrain.h"
 #include "generator/terrain/height_fields.h"
-#include "tests/draw_count.h"
+#include "tests/support/draw_count.h"
 #include "tests/support/stage_test.h"
 
 namespace vormap {
 namespace {
+
+using namespace detail;
 
 using cell = std::pair<int, int>;
 

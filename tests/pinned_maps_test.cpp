@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/run_process.h"
+#include "tests/support/run_process.h"
 #include "tests/support/pinned_maps.h"
-#include "tests/scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 namespace vormap {
 namespace {

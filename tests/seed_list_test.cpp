@@ -152,3 +152,40 @@ TEST(SeedList, PrintedListsReadBack) {
 
 }  // namespace
 }  // namespace vormap
+
+namespace vormap {
+namespace {
+
+TEST(SeedRanges, MergeIntoIncreasingRangesAndAcceptAll) {
+  struct range_case {
+    const char* text;
+    std::vector<std::pair<int64_t, int64_t>> ranges;
+    int64_t count;
+  };
+  const std::vector<range_case> cases = {
+      {"all", {{-2147483648LL, 2147483647LL}}, 4294967296LL},
+      {"-2147483648-2147483647", {{-2147483648LL, 2147483647LL}}, 4294967296LL},
+      {"7", {{7, 7}}, 1},
+      {"10-20,1-5,6,15-30,3", {{1, 6}, {10, 30}}, 27},
+      {"5,-5--1,0", {{-5, 0}, {5, 5}}, 7},
+      {"0-1999999999", {{0, 1999999999}}, 2000000000},  // no gallery limit
+  };
+  for (const range_case& c : cases) {
+    std::vector<seed_range> ranges;
+    std::string error;
+    ASSERT_TRUE(parse_seed_ranges(c.text, ranges, error)) << c.text << ": " << error;
+    std::vector<std::pair<int64_t, int64_t>> got;
+    for (const seed_range& r : ranges) got.emplace_back(r.first, r.last);
+    EXPECT_EQ(got, c.ranges) << c.text;
+    EXPECT_EQ(seed_count(ranges), c.count) << c.text;
+  }
+  for (const char* bad : {"", "random:5", "all,1", "5-1", "1,,2", "2147483648"}) {
+    std::vector<seed_range> ranges;
+    std::string error;
+    EXPECT_FALSE(parse_seed_ranges(bad, ranges, error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace vormap

@@ -6,7 +6,7 @@
 
 #include "generator/random/random.h"
 #include "generator/terrain/height_fields.h"
-#include "tests/draw_count.h"
+#include "tests/support/draw_count.h"
 #include "tests/support/stage_test.h"
 
 namespace vormap {

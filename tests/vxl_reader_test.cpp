@@ -13,10 +13,13 @@
 #include "generator/generate_map.h"
 #include "world/voxel_world.h"
 #include "vxl/vxl_writer.h"
-#include "tests/scratch_dir.h"
+#include "vxl/vxl_writer_internal.h"
+#include "tests/support/scratch_dir.h"
 
 namespace vormap {
 namespace {
+
+using namespace detail;
 
 using bytes = std::vector<uint8_t>;
 

@@ -1,4 +1,5 @@
 #include "vxl/vxl_writer.h"
+#include "vxl/vxl_writer_internal.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -15,11 +16,13 @@
 
 #include "generator/generate_map.h"
 #include "world/voxel_world.h"
-#include "tests/child_process.h"
-#include "tests/scratch_dir.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scratch_dir.h"
 
 namespace vormap {
 namespace {
+
+using namespace detail;
 
 using bytes = std::vector<uint8_t>;
 

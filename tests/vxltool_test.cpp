@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/run_process.h"
+#include "tests/support/run_process.h"
 #include "world/voxel_world.h"
 #include "vxl/vxl_writer.h"
 
@@ -112,12 +112,23 @@ TEST_F(Vxltool, InfoSummarisesTheMap) {
            "size             " + std::to_string(size) + " bytes\n",
            std::string("columns          262144 (512 x 512, 64 voxels tall)\n"),
            "solid voxels     " + std::to_string(solid_voxels_) + "\n",
-           std::string("heights          0 to 20\n"),
-           std::string("water columns    2500 (1.0%)\n"),
            std::string("empty columns    0\n"),
            std::string("most common surface colours:\n  0x80408040  rgb( 64, 128,  64)"),
+           std::string("  min_height                    0 voxels\n"),
+           std::string("  max_height                   20 voxels\n"),
+           std::string("  water_percent             0.954 %\n"),  // 2500 columns
        })
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "\nin:\n" << r.out;
+
+  // The same figures as one JSON object.
+  const process_result json = run({"info", "--json", "scene.vxl"});
+  ASSERT_EQ(json.exit_status, 0) << json.err;
+  EXPECT_EQ(json.out.front(), '{');
+  EXPECT_EQ(json.out.substr(json.out.size() - 2), "}\n");
+  for (const std::string& pair : {std::string("\"file\": \"scene.vxl\""), "\"size\": " + std::to_string(size),
+                                  std::string("\"max_height\": 20"), std::string("\"water_percent\": 0.954"),
+                                  std::string("\"fairness\": ")})
+    EXPECT_NE(json.out.find(pair), std::string::npos) << pair << "\nin:\n" << json.out;
 }
 
 TEST_F(Vxltool, PreviewShowsTopColoursLitFromTheTopLeft) {

@@ -92,7 +92,7 @@ namespace {
 
 constexpr size_t npos = ~size_t{0};
 
-size_t probe_step(uint32_t h) { return (h + (h >> 19) + (h >> 6)) | 1u; }
+using hash_tables_detail::probe_step;
 
 // One open-addressing table over a record type with the common fields; the
 // traits give the member's key handling, markers and limits.
@@ -184,15 +184,25 @@ struct table {
   // Slot holding the key, or npos. The key is not a marker.
   static size_t find(const Map& m, const Key& key) {
     const uint32_t h = Traits::hash(key);
-    size_t i = h & m.mask;
-    const Entry* e = m.entries;
-    if (Traits::matches(e[i].key, key)) return i;
-    if (Traits::is_empty(e[i].key)) return npos;
+    const Entry* const e = m.entries;
+    const size_t mask = m.mask;
+    size_t i = h & mask;
     const size_t step = probe_step(h);
-    for (;;) {
-      i = (i + step) & m.mask;
-      if (Traits::matches(e[i].key, key)) return i;
-      if (Traits::is_empty(e[i].key)) return npos;
+    if constexpr (Traits::plain_keys) {
+      // One branch per probe: the key and the empty marker both end it, and
+      // neither equals the deleted marker, which is passed over.
+      for (;;) {
+        const Key k = e[i].key;
+        const bool found = Traits::matches(k, key);
+        if (found | Traits::is_empty(k)) return found ? i : npos;
+        i = (i + step) & mask;
+      }
+    } else {
+      for (;;) {
+        if (Traits::matches(e[i].key, key)) return i;
+        if (Traits::is_empty(e[i].key)) return npos;
+        i = (i + step) & mask;
+      }
     }
   }
 
@@ -333,6 +343,7 @@ struct table {
 };
 
 struct ptr_traits {
+  static constexpr bool plain_keys = true;
   static constexpr double grow_factor = static_cast<double>(0.85f);
   static constexpr double purge_factor = static_cast<double>(0.075f);
   static constexpr double shrink_factor = 0.3777777883741591;
@@ -353,6 +364,7 @@ struct ptr_traits {
 };
 
 struct int_traits {
+  static constexpr bool plain_keys = true;
   static constexpr double grow_factor = static_cast<double>(0.85f);
   static constexpr double purge_factor = static_cast<double>(0.075f);
   static constexpr double shrink_factor = 0.3777777883741591;
@@ -374,6 +386,7 @@ struct int_traits {
 bool same_pair(const pair_key& x, const pair_key& y) { return x.a == y.a && x.b == y.b; }
 
 struct pair_traits {
+  static constexpr bool plain_keys = true;
   static constexpr double grow_factor = 0.85;
   static constexpr double purge_factor = 0.075;
   static constexpr double shrink_factor = 0.3777777883741591;
@@ -385,7 +398,7 @@ struct pair_traits {
     uint32_t c = hash_int(static_cast<uint32_t>(k.a));
     return c + (c >> 19) + (c >> 6) + hash_int(static_cast<uint32_t>(k.b));
   }
-  static bool matches(const pair_key& stored, const pair_key& key) { return same_pair(stored, key); }
+  static bool matches(const pair_key& stored, const pair_key& key) { return (stored.a == key.a) & (stored.b == key.b); }
   static bool copy_key(pair_map&, const pair_key& in, pair_key& out) {
     out = in;
     return true;
@@ -401,6 +414,7 @@ struct pair_traits {
 char* const string_deleted_marker = reinterpret_cast<char*>(1);
 
 struct string_traits {
+  static constexpr bool plain_keys = false;
   static constexpr double grow_factor = static_cast<double>(0.85f);
   static constexpr double purge_factor = static_cast<double>(0.075f);
   static constexpr double shrink_factor = 0.3777777883741591;
@@ -411,7 +425,8 @@ struct string_traits {
   static bool is_deleted(const char* k) { return k == string_deleted_marker; }
   static uint32_t hash(const char* k) { return string_dict_hash(k); }
   static bool matches(const char* stored, const char* key) {
-    return !is_empty(stored) && !is_deleted(stored) && std::strcmp(stored, key) == 0;
+    // Most slots hold another key: its first byte usually tells, without a call.
+    return !is_empty(stored) && !is_deleted(stored) && stored[0] == key[0] && std::strcmp(stored, key) == 0;
   }
   static bool copy_key(string_dict& d, const char* in, char*& out) {
     out = d.pool != nullptr ? string_pool_add(d.pool, in) : heap_copy(in);
@@ -466,12 +481,6 @@ void ptr_map_destroy_with_values(ptr_map* map, void (*release)(void*)) {
   ptr_map_destroy(map);
 }
 
-int ptr_map_get(const ptr_map* map, const void* key, void** value) { return ptr_table::get(*map, as_key(key), value); }
-
-void* ptr_map_get_or_zero(const ptr_map* map, const void* key) {
-  void* value = nullptr;
-  return ptr_table::get(*map, as_key(key), &value) ? value : nullptr;
-}
 
 int ptr_map_find_key(const ptr_map* map, const void* key, void** stored_key) {
   return ptr_table::find_key(*map, as_key(key), stored_key);
@@ -491,7 +500,6 @@ size_t ptr_map_memory(const ptr_map* map) { return map->len * sizeof(ptr_map_ent
 int int_map_init(int_map* map, size_t len) { return int_table::init(*map, len); }
 int_map* int_map_create() { return int_table::create(); }
 void int_map_destroy(int_map* map) { int_table::destroy(map); }
-int int_map_get(const int_map* map, int32_t key, int32_t* value) { return int_table::get(*map, key, value); }
 int int_map_find_key(const int_map* map, int32_t key, int32_t* stored_key) {
   return int_table::find_key(*map, key, stored_key);
 }

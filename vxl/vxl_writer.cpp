@@ -18,6 +18,7 @@
 #include "util/parallel_for.h"
 #include "util/platform/output_file.h"
 #include "world/voxel_world.h"
+#include "vxl/vxl_writer_internal.h"
 
 namespace vormap {
 
@@ -33,14 +34,14 @@ bool empty_neighbour(const voxel_world& world, int x, int y, int z) {
 
 }  // namespace
 
-bool is_surface_voxel(const voxel_world& world, int x, int y, int z) {
+bool detail::is_surface_voxel(const voxel_world& world, int x, int y, int z) {
   if (!solid_at(world, x, y, z)) return false;
   return empty_neighbour(world, x - 1, y, z) || empty_neighbour(world, x + 1, y, z) ||
          empty_neighbour(world, x, y - 1, z) || empty_neighbour(world, x, y + 1, z) ||
          empty_neighbour(world, x, y, z - 1) || empty_neighbour(world, x, y, z + 1);
 }
 
-void reverse_columns(voxel_world& world) {
+void detail::reverse_columns(voxel_world& world) {
   for (int c = 0; c < world_columns; ++c) {
     const int base = c * world_height;
     for (int z = 0; z < world_height / 2; ++z) {
@@ -50,14 +51,14 @@ void reverse_columns(voxel_world& world) {
   }
 }
 
-void put_u32_le(std::vector<uint8_t>& out, uint32_t value) {
+void detail::put_u32_le(std::vector<uint8_t>& out, uint32_t value) {
   out.push_back(static_cast<uint8_t>(value));
   out.push_back(static_cast<uint8_t>(value >> 8));
   out.push_back(static_cast<uint8_t>(value >> 16));
   out.push_back(static_cast<uint8_t>(value >> 24));
 }
 
-uint64_t column_solid_bits(const voxel_world& world, int x, int y) {
+uint64_t detail::column_solid_bits(const voxel_world& world, int x, int y) {
   const uint8_t* flags = world.voxel_solid.data() + world_index(x, y, 0);
   uint64_t bits = 0;
   for (int z = 0; z < world_height; ++z) bits |= uint64_t{flags[z] != 0} << z;
@@ -77,7 +78,7 @@ uint64_t surface_from(uint64_t self, uint64_t west, uint64_t east, uint64_t sout
 
 }  // namespace
 
-uint64_t column_surface_bits(const voxel_world& world, int x, int y) {
+uint64_t detail::column_surface_bits(const voxel_world& world, int x, int y) {
   constexpr uint64_t all = ~uint64_t{0};
   auto bits = [&](int cx, int cy) { return column_solid_bits(world, cx, cy); };
   return surface_from(bits(x, y), x > 0 ? bits(x - 1, y) : all, x < world_size - 1 ? bits(x + 1, y) : all,
@@ -87,7 +88,7 @@ uint64_t column_surface_bits(const voxel_world& world, int x, int y) {
 // The plain encoder: the scan exactly as the format describes it, one voxel
 // at a time, with the surface test for every voxel it looks at. The fast
 // encoder below is tested against it.
-void encode_vxl_column(const voxel_world& world, int x, int y, std::vector<uint8_t>& out) {
+void detail::encode_vxl_column(const voxel_world& world, int x, int y, std::vector<uint8_t>& out) {
   const int base = world_index(x, y, 0);
   auto solid = [&](int z) { return z < world_height && solid_at(world, x, y, z); };
   auto surface = [&](int z) { return solid(z) && is_surface_voxel(world, x, y, z); };
@@ -117,7 +118,7 @@ void encode_vxl_column(const voxel_world& world, int x, int y, std::vector<uint8
   }
 }
 
-std::vector<uint8_t> encode_vxl_plain(const voxel_world& world) {
+std::vector<uint8_t> detail::encode_vxl_plain(const voxel_world& world) {
   std::unique_ptr<voxel_world> flipped = voxel_world::create();
   flipped->voxel_solid = world.voxel_solid;
   flipped->voxel_color = world.voxel_color;
@@ -241,7 +242,7 @@ struct band_bytes {
   uint8_t* room(size_t n) {
     if (capacity - size < n) {
       const size_t grown = std::max({size + n, capacity * 2, size_t{1} << 20});
-      auto bigger = std::make_unique_for_overwrite<uint8_t[]>(grown);
+      std::unique_ptr<uint8_t[]> bigger(new uint8_t[grown]);  // left uninitialised
       if (size != 0) std::memcpy(bigger.get(), data.get(), size);
       data = std::move(bigger);
       capacity = grown;

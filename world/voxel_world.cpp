@@ -9,10 +9,22 @@ namespace vormap {
 
 namespace {
 
-size_t mapped_size(size_t size) { return (size + huge_page_size - 1) & ~(huge_page_size - 1); }
+[[maybe_unused]] size_t mapped_size(size_t size) { return (size + huge_page_size - 1) & ~(huge_page_size - 1); }
 
 }  // namespace
 
+#if defined(__EMSCRIPTEN__)
+// WebAssembly's memory has no pages to map or trim (its mmap cannot give back
+// part of a mapping, so every world would leak): the grids come from the
+// heap, zeroed.
+void* voxel_world::operator new(std::size_t size, std::align_val_t align) {
+  void* p = ::operator new(size, align);
+  std::memset(p, 0, size);
+  return p;
+}
+
+void voxel_world::operator delete(void* p, std::size_t, std::align_val_t align) noexcept { ::operator delete(p, align); }
+#else
 // Every page of the 80 MiB voxel grids is touched by a run. Asked for before
 // the first touch, huge pages make that one fault per 2 MiB instead of one
 // per 4 KiB, and spare the encoder's strided reads most of their address
@@ -38,6 +50,7 @@ void* voxel_world::operator new(std::size_t size, std::align_val_t) {
 void voxel_world::operator delete(void* p, std::size_t size, std::align_val_t) noexcept {
   if (p != nullptr) ::munmap(p, mapped_size(size));
 }
+#endif
 
 std::unique_ptr<voxel_world> voxel_world::create() { return std::unique_ptr<voxel_world>(new voxel_world); }
 

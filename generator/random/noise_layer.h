@@ -10,7 +10,7 @@
 namespace vormap {
 
 // The nearest single to 5/6: noise of +-1/layer_scale maps onto [low, high].
-inline constexpr float layer_scale = std::bit_cast<float>(0x3F555555u);
+inline constexpr float layer_scale = 0x1.aaaaaap-1f;  // the float of bits 0x3F555555
 
 // Overwrites every element of `field` (x*512 + y order) with noise of
 // x_frequency by y_frequency cells across the map, on slice z, mapped so that

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "generator/terrain/lake_and_rivers_internal.h"
 
 namespace vormap {
 
@@ -19,6 +20,8 @@ void mark_water(generator_context& ctx, int32_t x, int32_t y) {
 int32_t draw_below(generator_context& ctx, uint32_t bound) { return static_cast<int32_t>(ctx.random.u32() % bound); }
 
 }  // namespace
+
+namespace detail {
 
 void stamp_water_disc(generator_context& ctx, int32_t x, int32_t y, int32_t r) {
   const int32_t limit = r * r + (2 * r + 1) / 2;
@@ -137,7 +140,10 @@ void trace_main_river(generator_context& ctx, river_source source) {
   carve_water_segment(ctx, 511, py, source.x, source.y, 2);
 }
 
+}  // namespace detail
+
 void mark_lake_and_rivers(generator_context& ctx) {
+  using namespace detail;
   ctx.random.unit();  // discarded
   const river_source source = draw_river_source(ctx);
   stamp_lake(ctx, lake_centre_column(source.y));

@@ -1,9 +1,10 @@
 #include "generator/terrain/valley_shaping.h"
 
-#include <cmath>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
+#include "generator/terrain/valley_pow_table.h"
 #include "util/parallel_for.h"
 
 namespace vormap {
@@ -19,6 +20,12 @@ float valley_width(int x) {
   const int vi = x < 32 ? 15 * x : x - 32;
   const double v = vi * one_480th;
   return static_cast<float>((v + 1) * 12);
+}
+
+std::optional<float> valley_fraction(int distance, int x) {
+  const double q = distance / static_cast<double>(valley_width(x));
+  if (q >= 1) return std::nullopt;
+  return static_cast<float>(q);
 }
 
 void grow_water_distances(std::array<uint8_t, world_columns>& water_grid) {
@@ -50,15 +57,16 @@ void shape_valleys(generator_context& ctx) {
   // Each cell is lowered on its own: blocks of rows run on several threads.
   parallel_for(ctx.threads, 0, world_size, [&](int64_t first_row, int64_t end_row) {
     for (auto x = static_cast<int>(first_row); x < end_row; ++x) {
-      const double d = valley_width(x);
+      // A row has one width, so each distance has one factor; a factor of 1
+      // leaves a height exactly as it was.
+      std::array<double, 256> keep;
+      for (int b = 0; b < 256; ++b) {
+        const std::optional<float> f = b == far_land ? std::nullopt : valley_fraction(b, x);
+        keep[b] = f ? valley_pow_0_7(*f) : 1.0;
+      }
       for (int y = 0; y < world_size; ++y) {
         const int i = column_index(x, y);
-        const uint8_t b = water_grid[i];
-        if (b == far_land) continue;
-        const double q = b / d;
-        if (q >= 1) continue;
-        const float f = static_cast<float>(q);
-        elevation[i] = static_cast<float>(std::pow(static_cast<double>(f), 0.7) * elevation[i]);
+        elevation[i] = static_cast<float>(keep[water_grid[i]] * elevation[i]);
       }
     }
   }, 32);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "generator/generator_context.h"
 
@@ -12,6 +13,10 @@ namespace vormap {
 // The width of the lowered band in row x (0..511): 12 at rows 0 and 32,
 // growing toward 24 at rows 31 and 511.
 float valley_width(int x);
+
+// The base that a land cell `distance` (0..255) steps from water in row x
+// raises to the power 0.7; none when the cell lies outside the row's valley.
+std::optional<float> valley_fraction(int distance, int x);
 
 // Replaces the mask in `water_grid` (non-zero = water) by distances: 0 for
 // water, 1..64 for land that many 4-neighbour steps away on the wrapped map,

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "programs/vxltool/batch_support.h"
 #include "programs/vxltool/gallery_folder.h"
 #include "programs/vxltool/gallery_options.h"
 #include "programs/vxltool/gallery_page.h"
@@ -57,7 +58,7 @@ int gallery_main(const std::vector<std::string>& args) {
     run.jobs.push_back(std::move(job));
   }
   run.results.resize(run.jobs.size());
-  const int jobs = std::min<int>(options.jobs > 0 ? options.jobs : core_count(), static_cast<int>(run.jobs.size()));
+  const int jobs = std::min<int>(options.jobs > 0 ? options.jobs : processor_count(), static_cast<int>(run.jobs.size()));
   run.environment = child_environment(jobs);
 
   // The stop signals are taken by this thread alone (sigtimedwait below);

@@ -1,6 +1,5 @@
 #include "programs/vxltool/gallery_options.h"
 
-#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <thread>
 
 #include "programs/vxltool/count_argument.h"
 
@@ -45,6 +43,10 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
     }
     if (arg == "-d") {
       out.debug = true;
+      continue;
+    }
+    if (arg == "--no-pages") {
+      out.pages = false;
       continue;
     }
     std::string name = arg, value;
@@ -97,12 +99,6 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
   }
   while (out.outdir.size() > 1 && out.outdir.back() == '/') out.outdir.pop_back();
   return true;
-}
-
-int core_count() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 bool find_vormap(const std::string& option, std::string& path, std::string& error) {

@@ -1,5 +1,5 @@
 // The gallery's command line and what it finds before it starts: the
-// vormap program, the output folder and the number of cores.
+// vormap program and the output folder.
 #pragma once
 
 #include <string>
@@ -11,9 +11,6 @@ namespace vormap {
 
 // Reads the arguments after "gallery". Returns false with a one-line reason.
 bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_options& out, std::string& error);
-
-// The processors this process may run on.
-int core_count();
 
 // The generator: --vormap, else VORMAP_EXE, else beside this program (an
 // installed bin folder, or a build tree's bin folder).

@@ -1,18 +1,15 @@
 #include "programs/vxltool/gallery_page.h"
 
-#include <cmath>
 #include <string_view>
 
 #include "gallery_assets.h"
+#include "programs/vxltool/figure_records.h"
 #include "util/platform/output_file.h"
 #include "maptools/script_json.h"
 
 namespace vormap {
 
 namespace {
-
-// Figures to two decimals: enough for the cards, and a smaller page.
-double two_decimals(double value) { return std::round(value * 100.0) / 100.0; }
 
 std::string gallery_data(const gallery_run& run) {
   nlohmann::ordered_json seeds = nlohmann::ordered_json::array(), failed = nlohmann::ordered_json::array();
@@ -24,7 +21,6 @@ std::string gallery_data(const gallery_run& run) {
       continue;
     }
     if (r.state == seed_state::pending) continue;
-    const map_figures& f = r.figures;
     seeds.push_back({
         {"seed", job.seed},
         {"command", job.command},
@@ -32,16 +28,14 @@ std::string gallery_data(const gallery_run& run) {
         {"thumbnail", job.name + ".thumb.png"},
         {"preview", job.name + ".png"},
         {"page", r.has_page ? nlohmann::ordered_json(job.name + ".html") : nlohmann::ordered_json(nullptr)},
-        {"water", two_decimals(f.water_percent)},
-        {"high", two_decimals(f.high_percent)},
-        {"minHeight", f.min_height},
-        {"maxHeight", f.max_height},
-        {"meanHeight", two_decimals(f.mean_height)},
-        {"trees", f.trees},
+        {"figures", figures_object(r.figures)},
     });
   }
+  nlohmann::ordered_json table = nlohmann::ordered_json::array();
+  for (const figure_descriptor& f : figure_table())
+    table.push_back({{"key", f.key}, {"unit", f.unit}, {"description", f.description}, {"integer", f.integer}});
   const nlohmann::ordered_json data = {
-      {"debug", run.options.debug}, {"highGround", high_ground_height}, {"seeds", seeds}, {"failed", failed}};
+      {"debug", run.options.debug}, {"figureTable", table}, {"seeds", seeds}, {"failed", failed}};
   return script_json(data);
 }
 
@@ -64,7 +58,20 @@ bool write_index(const gallery_run& run, std::string& error) {
     error = "the built-in page is incomplete";
     return false;
   }
-  return write_output_file(run.options.outdir + "/index.html", page, error, output_links::refuse);
+  // The figures of every map also as files to load elsewhere.
+  std::string csv = csv_header() + "\n", json = "[\n";
+  bool first = true;
+  for (size_t i = 0; i < run.jobs.size(); ++i) {
+    const seed_result& r = run.results[i];
+    if (r.state != seed_state::made && r.state != seed_state::reused) continue;
+    csv += csv_record(run.jobs[i].seed, r.figures) + "\n";
+    json += (first ? "" : ",\n") + jsonl_record(run.jobs[i].seed, r.figures);
+    first = false;
+  }
+  json += "\n]\n";
+  return write_output_file(run.options.outdir + "/figures.csv", csv, error, output_links::refuse) &&
+         write_output_file(run.options.outdir + "/figures.json", json, error, output_links::refuse) &&
+         write_output_file(run.options.outdir + "/index.html", page, error, output_links::refuse);
 }
 
 }  // namespace vormap

@@ -1,25 +1,13 @@
 #include "programs/vxltool/gallery_progress.h"
 
+#include "programs/vxltool/batch_support.h"
+
 #include <unistd.h>
 
 #include <cstdio>
 #include <vector>
 
 namespace vormap {
-
-namespace {
-
-std::string clock_text(double seconds) {
-  const long s = static_cast<long>(seconds + 0.5);
-  char text[32];
-  if (s >= 3600)
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-  else
-    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-  return text;
-}
-
-}  // namespace
 
 progress_line::progress_line(size_t total) : total_(total), terminal_(::isatty(STDERR_FILENO) == 1) {}
 

@@ -21,6 +21,7 @@ struct gallery_options {
   std::string outdir;
   std::string vormap;  // --vormap, else empty
   bool debug = false;
+  bool pages = true;  // false: --no-pages, no 3D page per map
   int jobs = 0;  // 0: one per core
 };
 

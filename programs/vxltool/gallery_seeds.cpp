@@ -136,7 +136,7 @@ bool write_picture(const std::string& path, const char* step, const image& pictu
 bool make_seed_extras(const gallery_run& run, const seed_job& job, const std::vector<uint8_t>& bytes, bool map_is_new,
                       std::string& error) {
   const std::string page_path = run.path(job, ".html");
-  if (!map_is_new && file_exists(page_path)) return true;
+  if (!run.options.pages || (!map_is_new && file_exists(page_path))) return true;
   // The decoded map is large; it is held only while the page is built.
   vxl_map map;
   vxl_error damage;
@@ -177,7 +177,9 @@ seed_result process_seed(gallery_run& run, const seed_job& job, std::vector<uint
   if (!reuse || !file_exists(preview_path) || !file_exists(thumb_path)) {
     const image preview = render_preview(summary.tops);
     if (!write_picture(preview_path, "png", preview, preview_compression, error) ||
-        !write_picture(thumb_path, "thumb.png", shrink_image(preview, thumbnail_factor), thumbnail_compression, error))
+        !write_picture(thumb_path, "thumb.png",
+                       outline_start_areas(shrink_image(preview, thumbnail_factor), thumbnail_factor),
+                       thumbnail_compression, error))
       return fail(error);
   }
   if (!make_seed_extras(run, job, bytes, !reuse, error)) return fail(error);
@@ -186,7 +188,7 @@ seed_result process_seed(gallery_run& run, const seed_job& job, std::vector<uint
     if (injected_fault("made", stamp_path, error) || !write_output_file(stamp_path, stamp, error, output_links::refuse))
       return fail(error);
   }
-  result.has_page = file_exists(run.path(job, ".html"));
+  result.has_page = run.options.pages && file_exists(run.path(job, ".html"));
   result.state = reuse ? seed_state::reused : seed_state::made;
   return result;
 }

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "programs/vxltool/batch_support.h"
 #include "programs/vxltool/gallery_options.h"
 #include "util/platform/files.h"
 
@@ -161,7 +162,7 @@ std::vector<std::string> child_environment(int jobs) {
     env.emplace_back(*e);
     if (env.back().rfind("VORMAP_THREADS=", 0) == 0) has_threads = true;
   }
-  if (!has_threads) env.push_back("VORMAP_THREADS=" + std::to_string(std::max(1, core_count() / jobs)));
+  if (!has_threads) env.push_back("VORMAP_THREADS=" + std::to_string(std::max(1, processor_count() / jobs)));
   return env;
 }
 

@@ -11,7 +11,9 @@ namespace vormap {
 
 int mesh_command(const std::vector<std::string>& args) {
   command_arguments a;
-  if (!read_command_line("mesh", args, command_options::none, 2, a)) return 2;
+  if (!read_command_line("mesh", args, command_options::mesh, 2, a)) return 2;
+  if (a.plain && a.meshopt) return usage_error("mesh: --plain and --meshopt exclude each other");
+  const glb_form form = a.plain ? glb_form::plain : a.meshopt ? glb_form::meshopt : glb_form::quantized;
   const std::string& path = a.files[0];
   const std::string& out_path = a.files[1];
   map_surface surface;
@@ -25,7 +27,7 @@ int mesh_command(const std::vector<std::string>& args) {
   const bool written = write_output_stream(
       out_path,
       [&](std::ostream& out, std::string& reason) {
-        const bool ok = encode_glb(surface, base_name(path), out, reason);
+        const bool ok = encode_glb(surface, base_name(path), out, reason, glb_max_bytes, form);
         bytes = static_cast<long>(out.tellp());
         return ok;
       },

@@ -120,14 +120,16 @@ bool add_range(int64_t first, int64_t last, std::map<int64_t, int64_t>& covered,
 
 }  // namespace
 
-bool parse_seed_list(const std::string& text, seed_list& out, std::string& error) {
-  out = {};
-  if (text.rfind("random:", 0) == 0) return parse_random(text, out, error);
+namespace {
+
+// Reads the items of a seed list in order, handing each range (first <=
+// last) and its text to `take`, which may refuse it with a reason.
+template <class Take>
+bool parse_items(const std::string& text, std::string& error, Take take) {
   if (text.empty()) {
     error = "the seed list is empty";
     return false;
   }
-  std::map<int64_t, int64_t> covered;
   size_t pos = 0;
   while (true) {
     const size_t item = pos;
@@ -150,15 +152,7 @@ bool parse_seed_list(const std::string& text, seed_list& out, std::string& error
       error = quote_character(text, pos) + " after seed " + quote(text.substr(item, pos - item));
       return false;
     }
-    if (last - first + 1 > max_gallery_seeds) {
-      error = "range " + quote(text.substr(item, pos - item)) + " has more than " +
-              std::to_string(max_gallery_seeds) + " seeds";
-      return false;
-    }
-    if (!add_range(first, last, covered, out.seeds)) {
-      error = "more than " + std::to_string(max_gallery_seeds) + " seeds";
-      return false;
-    }
+    if (!take(first, last, text.substr(item, pos - item))) return false;
     if (pos == text.size()) return true;
     ++pos;  // the comma
     if (pos == text.size() || text[pos] == ',') {
@@ -166,6 +160,53 @@ bool parse_seed_list(const std::string& text, seed_list& out, std::string& error
       return false;
     }
   }
+}
+
+}  // namespace
+
+bool parse_seed_list(const std::string& text, seed_list& out, std::string& error) {
+  out = {};
+  if (text.rfind("random:", 0) == 0) return parse_random(text, out, error);
+  std::map<int64_t, int64_t> covered;
+  return parse_items(text, error, [&](int64_t first, int64_t last, const std::string& item) {
+    if (last - first + 1 > max_gallery_seeds) {
+      error = "range " + quote(item) + " has more than " + std::to_string(max_gallery_seeds) + " seeds";
+      return false;
+    }
+    if (!add_range(first, last, covered, out.seeds)) {
+      error = "more than " + std::to_string(max_gallery_seeds) + " seeds";
+      return false;
+    }
+    return true;
+  });
+}
+
+bool parse_seed_ranges(const std::string& text, std::vector<seed_range>& out, std::string& error) {
+  out.clear();
+  if (text == "all") {
+    out.push_back({std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()});
+    return true;
+  }
+  std::vector<seed_range> items;
+  if (!parse_items(text, error, [&](int64_t first, int64_t last, const std::string&) {
+        items.push_back({first, last});
+        return true;
+      }))
+    return false;
+  std::sort(items.begin(), items.end(), [](const seed_range& a, const seed_range& b) { return a.first < b.first; });
+  for (const seed_range& r : items) {
+    if (!out.empty() && r.first <= out.back().last + 1)
+      out.back().last = std::max(out.back().last, r.last);
+    else
+      out.push_back(r);
+  }
+  return true;
+}
+
+int64_t seed_count(const std::vector<seed_range>& ranges) {
+  int64_t n = 0;
+  for (const seed_range& r : ranges) n += r.last - r.first + 1;
+  return n;
 }
 
 std::vector<int32_t> random_seeds(long count, uint64_t clock) {
