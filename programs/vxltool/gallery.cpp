@@ -1,11 +1,13 @@
 #include "programs/vxltool/gallery.h"
 
+#include <pthread.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -35,7 +37,9 @@ int gallery_main(const std::vector<std::string>& args) {
   if (!parse_gallery_arguments(args, run.options, error)) return fail_line(2, error);
   gallery_options& options = run.options;
   outdir_lock lock;
-  if (!find_vormap(options.vormap, run.vormap, error) || !make_outdir(options.outdir, error) ||
+  const char* vormap_exe = std::getenv("VORMAP_EXE");
+  run.in_process = options.vormap.empty() && (vormap_exe == nullptr || *vormap_exe == '\0');
+  if ((!run.in_process && !find_vormap(options.vormap, run.vormap, error)) || !make_outdir(options.outdir, error) ||
       !lock.take(options.outdir, error))
     return fail_line(1, error);
   remove_stale_temporary_files(options.outdir);
@@ -60,13 +64,17 @@ int gallery_main(const std::vector<std::string>& args) {
   run.results.resize(run.jobs.size());
   const int jobs = std::min<int>(options.jobs > 0 ? options.jobs : processor_count(), static_cast<int>(run.jobs.size()));
   run.environment = child_environment(jobs);
+  run.map_threads = map_threads(jobs);
 
   // The stop signals are taken by this thread alone (sigtimedwait below);
   // the workers inherit the blocked mask.
+  // A worker that finishes a seed wakes it with SIGUSR1, so that the
+  // progress line and the end of the run need not wait for the next tick.
   sigset_t stop_signals, old_mask;
   sigemptyset(&stop_signals);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stop_signals, s);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaddset(&stop_signals, s);
   pthread_sigmask(SIG_BLOCK, &stop_signals, &old_mask);
+  run.main_thread = pthread_self();
 
   std::vector<std::thread> workers;
   for (int k = 0; k < jobs; ++k) workers.emplace_back(worker, std::ref(run));
@@ -76,7 +84,7 @@ int gallery_main(const std::vector<std::string>& args) {
   const timespec tick{0, 250'000'000};
   for (;;) {
     const int got = sigtimedwait(&stop_signals, nullptr, &tick);
-    if (got > 0) {
+    if (got > 0 && got != SIGUSR1) {
       stop_signal = got;
       std::lock_guard lock(run.mutex);
       run.stop = true;
@@ -90,6 +98,13 @@ int gallery_main(const std::vector<std::string>& args) {
     progress.update(run, false);
   }
   for (std::thread& t : workers) t.join();
+  // A wake-up still pending would end the process once unblocked.
+  sigset_t wake;
+  sigemptyset(&wake);
+  sigaddset(&wake, SIGUSR1);
+  const timespec now{0, 0};
+  while (sigtimedwait(&wake, nullptr, &now) > 0) {
+  }
   pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
 
   if (stop_signal != 0) {

@@ -2,6 +2,7 @@
 // jobs and results, the running vormap processes and the counts.
 #pragma once
 
+#include <pthread.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -42,7 +43,11 @@ struct seed_result {
 
 struct gallery_run {
   gallery_options options;
-  std::string vormap;
+  // The maps are made here, by the library on the workers' threads, unless
+  // a vormap program was named (--vormap, VORMAP_EXE): then by that program.
+  bool in_process = true;
+  int map_threads = 1;  // threads each map is made on, in process
+  std::string vormap;   // the program, when not in process
   std::vector<std::string> environment;  // the children's environment
   std::vector<seed_job> jobs;
   std::vector<seed_result> results;
@@ -54,6 +59,7 @@ struct gallery_run {
   std::vector<std::string> messages;  // failures and notes for the main thread to print
 
   std::atomic<bool> stop{false};
+  pthread_t main_thread{};  // woken by SIGUSR1 when a seed is done
 
   std::string path(const seed_job& job, const char* suffix) const { return options.outdir + "/" + job.name + suffix; }
 };

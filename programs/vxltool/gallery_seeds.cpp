@@ -165,8 +165,13 @@ seed_result process_seed(gallery_run& run, const seed_job& job, std::vector<uint
     // stop leaves a seed without a stamp, which the next run makes again.
     if (::unlink(run.path(job, ".made").c_str()) != 0 && errno != ENOENT)
       return fail("cannot remove '" + run.path(job, ".made") + "': " + std::strerror(errno));
-    if (injected_fault("vxl", run.path(job, ".vxl"), error) || !run_vormap(run, job, error)) return fail(error);
-    if (!read_file_bytes(run.path(job, ".vxl"), vxl_max_file_size, bytes, error)) return fail(error);
+    if (injected_fault("vxl", run.path(job, ".vxl"), error)) return fail(error);
+    if (run.in_process) {
+      if (!make_map_in_process(run, job, bytes, error)) return fail(error);
+    } else if (!run_vormap(run, job, error) ||
+               !read_file_bytes(run.path(job, ".vxl"), vxl_max_file_size, bytes, error)) {
+      return fail(error);
+    }
     vxl_error damage;
     if (!summarize_vxl(bytes, summary, damage))
       return fail("the map vormap wrote does not read back: " + describe(damage));
@@ -217,6 +222,7 @@ void worker(gallery_run& run) {
     }
     ++run.done;
     run.results[index] = std::move(result);
+    pthread_kill(run.main_thread, SIGUSR1);
   }
 }
 }  // namespace vormap

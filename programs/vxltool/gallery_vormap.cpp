@@ -9,11 +9,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string_view>
 
 #include "programs/vxltool/batch_support.h"
 #include "programs/vxltool/gallery_options.h"
+#include "util/parallel_for.h"
 #include "util/platform/files.h"
+#include "util/platform/output_file.h"
+#include "vormap/vormap.h"
 
 extern char** environ;
 
@@ -164,6 +170,30 @@ std::vector<std::string> child_environment(int jobs) {
   }
   if (!has_threads) env.push_back("VORMAP_THREADS=" + std::to_string(std::max(1, processor_count() / jobs)));
   return env;
+}
+
+int map_threads(int jobs) {
+  const char* set = std::getenv("VORMAP_THREADS");
+  if (set != nullptr && *set != '\0') return thread_count();
+  return std::max(1, processor_count() / jobs);
+}
+
+bool make_map_in_process(const gallery_run& run, const seed_job& job, std::vector<uint8_t>& bytes,
+                         std::string& reason) {
+  try {
+    map_options options;
+    options.seed = job.seed;
+    options.debug = run.options.debug;
+    options.threads = run.map_threads;
+    const map made = generate(options);
+    bytes = encode_vxl(made, options.threads);
+  } catch (const std::bad_alloc&) {
+    reason = "not enough memory to make the map";
+    return false;
+  }
+  return write_output_file(run.path(job, ".vxl"),
+                           std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), reason,
+                           output_links::refuse);
 }
 
 }  // namespace vormap
