@@ -2,16 +2,25 @@
 
 namespace vormap {
 
+namespace {
+
+nlohmann::ordered_json figure_json(const figure_descriptor& f, const map_figures& figures) {
+  const double value = figure_value(f, figures);
+  return f.integer ? nlohmann::ordered_json(static_cast<int64_t>(value)) : nlohmann::ordered_json(value);
+}
+
+}  // namespace
+
 nlohmann::ordered_json figures_object(const map_figures& figures) {
   nlohmann::ordered_json object = nlohmann::ordered_json::object();
-  for (const figure_descriptor& f : figure_table()) {
-    const double value = figure_value(f, figures);
-    if (f.integer)
-      object[f.key] = static_cast<int64_t>(value);
-    else
-      object[f.key] = value;
-  }
+  for (const figure_descriptor& f : figure_table()) object[f.key] = figure_json(f, figures);
   return object;
+}
+
+nlohmann::ordered_json figures_array(const map_figures& figures) {
+  nlohmann::ordered_json array = nlohmann::ordered_json::array();
+  for (const figure_descriptor& f : figure_table()) array.push_back(figure_json(f, figures));
+  return array;
 }
 
 std::string jsonl_record(int32_t seed, const map_figures& figures) {

@@ -13,6 +13,8 @@
 namespace vormap {
 
 nlohmann::ordered_json figures_object(const map_figures& figures);
+// The same values alone, as an array in the order of figure_table().
+nlohmann::ordered_json figures_array(const map_figures& figures);
 
 // {"seed":N,...} on one line, without the newline.
 std::string jsonl_record(int32_t seed, const map_figures& figures);

@@ -58,7 +58,7 @@ int gallery_main(const std::vector<std::string>& args) {
     seed_job job;
     job.seed = seed;
     job.name = std::to_string(seed);
-    job.command = "vormap -s " + job.name + " -o " + job.name + ".vxl" + (options.debug ? " -d" : "");
+    job.command = seed_command(job.name, options.debug);
     run.jobs.push_back(std::move(job));
   }
   run.results.resize(run.jobs.size());

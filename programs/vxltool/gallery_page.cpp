@@ -21,21 +21,22 @@ std::string gallery_data(const gallery_run& run) {
       continue;
     }
     if (r.state == seed_state::pending) continue;
-    seeds.push_back({
-        {"seed", job.seed},
-        {"command", job.command},
-        {"map", job.name + ".vxl"},
-        {"thumbnail", job.name + ".thumb.png"},
-        {"preview", job.name + ".png"},
-        {"page", r.has_page ? nlohmann::ordered_json(job.name + ".html") : nlohmann::ordered_json(nullptr)},
-        {"figures", figures_object(r.figures)},
-    });
+    // A row per map: the seed, whether it has its 3D page, then its figures
+    // in the order of figureTable. The file names and the command follow
+    // from the seed; a page of 100,000 maps stays small enough to load in
+    // about a second.
+    nlohmann::ordered_json row = {job.seed, r.has_page ? 1 : 0};
+    for (auto& value : figures_array(r.figures)) row.push_back(std::move(value));
+    seeds.push_back(std::move(row));
   }
   nlohmann::ordered_json table = nlohmann::ordered_json::array();
   for (const figure_descriptor& f : figure_table())
     table.push_back({{"key", f.key}, {"unit", f.unit}, {"description", f.description}, {"integer", f.integer}});
-  const nlohmann::ordered_json data = {
-      {"debug", run.options.debug}, {"figureTable", table}, {"seeds", seeds}, {"failed", failed}};
+  const nlohmann::ordered_json data = {{"debug", run.options.debug},
+                                       {"command", seed_command("SEED", run.options.debug)},
+                                       {"figureTable", table},
+                                       {"seeds", seeds},
+                                       {"failed", failed}};
   return script_json(data);
 }
 

@@ -32,6 +32,12 @@ struct seed_job {
   std::string command;  // the command that makes this map, as the card shows it
 };
 
+// The command that makes the map of `seed` (in decimal) in OUTDIR, as the
+// cards show it.
+inline std::string seed_command(const std::string& seed, bool debug) {
+  return "vormap -s " + seed + " -o " + seed + ".vxl" + (debug ? " -d" : "");
+}
+
 enum class seed_state { pending, made, reused, failed };
 
 struct seed_result {

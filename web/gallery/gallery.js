@@ -14,7 +14,23 @@ const figures = [
   ...data.figureTable,
 ];
 const figureByKey = new Map(figures.map((f) => [f.key, f]));
-const value = (map, key) => (key === 'seed' ? map.seed : map.figures[key]);
+
+// A map of the gallery from its row in the data block: the seed, whether it
+// has a 3D page, then its figures in the order of figureTable. Its files and
+// command follow from the seed.
+const column = new Map(data.figureTable.map((f, i) => [f.key, i + 2]));
+class GalleryMap {
+  constructor(row) { this.row = row; this.seed = row[0]; }
+  get map() { return `${this.seed}.vxl`; }
+  get thumbnail() { return `${this.seed}.thumb.png`; }
+  get preview() { return `${this.seed}.png`; }
+  get page() { return this.row[1] ? `${this.seed}.html` : null; }
+  get command() { return data.command.replaceAll('SEED', String(this.seed)); }
+  get figures() { return Object.fromEntries(data.figureTable.map((f) => [f.key, this.figure(f.key)])); }
+  figure(key) { return this.row[column.get(key)]; }
+}
+const maps = data.seeds.map((row) => new GalleryMap(row));
+const value = (map, key) => (key === 'seed' ? map.seed : map.figure(key));
 
 const $ = (id) => document.getElementById(id);
 const el = (tag, props = {}, ...children) => {
@@ -153,12 +169,12 @@ function apply() {
     min: f.min === '' ? -Infinity : Number(f.min),
     max: f.max === '' ? Infinity : Number(f.max),
   }));
-  shownMaps = data.seeds.filter((map) => active.every((f) => value(map, f.key) >= f.min && value(map, f.key) <= f.max))
+  shownMaps = maps.filter((map) => active.every((f) => value(map, f.key) >= f.min && value(map, f.key) <= f.max))
     .sort((a, b) => sign * (value(a, key) - value(b, key)) || a.seed - b.seed);
   $('cards').replaceChildren();
   rendered = 0;
   renderMore();
-  $('shown').textContent = `${shownMaps.length} of ${data.seeds.length} shown`;
+  $('shown').textContent = `${shownMaps.length} of ${maps.length} shown`;
   $('sort-direction').textContent = state.descending ? 'descending' : 'ascending';
   const hash = new URLSearchParams({ sort: state.sort, order: state.descending ? 'down' : 'up' });
   for (const f of state.filters) hash.append('filter', `${f.key}:${f.min}:${f.max}`);
@@ -260,7 +276,7 @@ function setUpViewer() {
 
 function setUpSummary() {
   const failed = data.failed.length;
-  $('summary').textContent = `${data.seeds.length} maps${data.debug ? ', with start regions (-d)' : ''}` +
+  $('summary').textContent = `${maps.length} maps${data.debug ? ', with start regions (-d)' : ''}` +
     (failed ? `, ${failed} failed` : '') + ' · click a map to see it large';
   if (failed) {
     $('failed').hidden = false;
