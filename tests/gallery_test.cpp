@@ -395,8 +395,9 @@ TEST(Gallery, ClearsItsOwnStaleTemporaryFiles) {
   scratch_dir dir;
   make_dirs(dir / "out");
   const std::vector<std::string> stale = {".7.vxl.tmpABCDEF", "..7.vxl.tmpABCDEF.tmpGHIJKL", ".-3.made.tmpa1b2c3",
-                                          ".index.html.tmpQWERTY"};
-  const std::vector<std::string> others = {".notes.txt.tmpABCDEF", ".7.vxl.tmpABC", "7.vxl.tmpABCDEF"};
+                                          ".index.html.tmpQWERTY", ".figures.csv.tmpZZ9900"};
+  const std::vector<std::string> others = {".notes.txt.tmpABCDEF", ".7.vxl.tmpABC", "7.vxl.tmpABCDEF",
+                                           ".7x.vxl.tmpABCDEF", ".7.vxl.tmpAB-DEF", "...7.vxl.tmpABCDEF"};
   for (const std::string& name : stale) write_text(dir / "out/" + name, "x");
   for (const std::string& name : others) write_text(dir / "out/" + name, "x");
   const process_result r = gallery({"7", "out"}, dir.path());
