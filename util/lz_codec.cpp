@@ -605,6 +605,10 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
         ip += 1 + len;
         op += len;
         continue;
+      } else if (b0 >= 0x18) {
+        len = ((H >> 32) & 0xFF) + 1;
+        dist = ((H >> 40) & 0x7FFFF) + 1;
+        ip += 4;
       } else {
         const op_fields f = op_table[b0];
         if (f.size == 0) break;
