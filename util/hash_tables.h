@@ -226,6 +226,9 @@ void string_pool_destroy(string_pool* pool);
 struct string_dict_entry {
   char* key;
   void* value;
+  // string_dict_hash of a stored key (unset in empty and deleted slots): a
+  // probe reads a key's text only when the hashes are equal.
+  uint32_t hash;
 };
 
 // The null key (empty marker) and the key pointer 1 (deleted marker) live in
