@@ -33,6 +33,9 @@ template <class Entry, class Key>
 inline Entry* find_by_value(Entry* entries, size_t mask, Key key, Key empty, uint32_t h) {
   size_t i = h & mask;
   const size_t step = probe_step(h);
+  // The second slot is fetched along with the first, so that a lookup that
+  // needs it does not wait twice.
+  __builtin_prefetch(entries + ((i + step) & mask));
   for (;;) {
     const Key k = entries[i].key;
     const bool found = k == key;
