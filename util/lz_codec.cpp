@@ -641,7 +641,8 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
           if (static_cast<size_t>(out_end - op) >= 16) {
             for (size_t k = 32; k < len; k += 16) copy16(dst + k, src + k);
           } else {
-            std::memcpy(dst + 32, src + 32, len - 32);
+            // The rest may still overlap its source (16 <= dist < len).
+            copy_match_exact(dst + 32, src + 32, len - 32, dist);
           }
         }
       } else if (static_cast<size_t>(out_end - op) < 8) {
