@@ -205,18 +205,6 @@ void string_dict_hash_only(benchmark::State& state) {
 }
 BENCHMARK(string_dict_hash_only);
 
-// hash_int alone over the 32-bit keys: the part of an int_map lookup that
-// its fixed hash costs before any slot is read.
-void hash_int_only(benchmark::State& state) {
-  const auto& keys = present_ints();
-  for (auto _ : state) {
-    uint32_t sum = 0;
-    for (int32_t k : keys) sum += hash_int(static_cast<uint32_t>(k));
-    benchmark::DoNotOptimize(sum);
-  }
-  state.SetItemsProcessed(state.iterations() * key_count);
-}
-BENCHMARK(hash_int_only);
 
 // Slots a lookup of an absent key visits in `m`: the home slot, then steps of
 // the double hash until an empty one (the table's own probe sequence).
