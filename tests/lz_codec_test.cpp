@@ -606,5 +606,55 @@ TEST_F(LzCodec, FastDecoderAgreesWithThePlainOne) {
   }
 }
 
+// A long match that overlaps itself by 16 to 31 bytes, ending within a few
+// bytes of the data's end: its copy may not run past the end, nor treat the
+// overlap as two separate ranges.
+TEST_F(LzCodec, LongSelfOverlappingMatchAtTheEnd) {
+  for (const size_t period : {16, 20, 31}) {
+    for (const size_t tail : {0, 3, 15}) {
+      SCOPED_TRACE("period " + std::to_string(period) + ", tail " + std::to_string(tail));
+      bytes data = random_bytes(300, static_cast<uint32_t>(period));
+      for (size_t k = 0; k < 200; ++k) data.push_back(data[data.size() - period]);
+      const bytes end = random_bytes(tail, 7);
+      data.insert(data.end(), end.begin(), end.end());
+      const bytes stream = compress(data);
+      bytes fast(data.size());
+      ASSERT_EQ(lz_decompress(fast.data(), fast.size(), stream.data(), stream.size()), data.size());
+      EXPECT_TRUE(fast == data);
+    }
+  }
+}
+
+// The same on whole files, where the fast loop does nearly all the work: a
+// generated map and large inputs of the other shapes, decoded into buffers of
+// exactly their length, then cut short at random points, where both decoders
+// must reject.
+TEST_F(LzCodec, FastDecoderAgreesWithThePlainOneOnWholeFiles) {
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  const std::pair<const char*, bytes> cases[] = {
+      {"generated map", generated_vxl()},
+      {"text", word_text(500000, seed)},
+      {"long runs", long_runs(500000, seed)},
+      {"random", random_bytes(200000, seed)},
+  };
+  for (const auto& [name, data] : cases) {
+    SCOPED_TRACE(name);
+    const bytes stream = compress(data);
+    bytes fast(data.size());
+    bytes plain(data.size());
+    ASSERT_EQ(lz_decompress(fast.data(), fast.size(), stream.data(), stream.size()), data.size());
+    ASSERT_EQ(lz_decompress_plain(plain.data(), plain.size(), stream.data(), stream.size()), data.size());
+    EXPECT_TRUE(fast == data);
+    EXPECT_TRUE(plain == data);
+    for (int cut = 0; cut < 20; ++cut) {
+      const size_t keep = 16 + rng() % (stream.size() - 16);
+      EXPECT_EQ(lz_decompress(fast.data(), fast.size(), stream.data(), keep), 0u) << "cut at " << keep;
+      EXPECT_EQ(lz_decompress_plain(plain.data(), plain.size(), stream.data(), keep), 0u) << "cut at " << keep;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vormap

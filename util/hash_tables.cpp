@@ -130,6 +130,7 @@ struct table {
     for (size_t i = 0; i < len; ++i) {
       e[i].key = Traits::empty_marker();
       e[i].value = Value{};
+      if constexpr (!Traits::plain_keys) e[i].hash = 0;
     }
     return e;
   }
@@ -181,6 +182,15 @@ struct table {
     if (m->owned) std::free(m);
   }
 
+  // Whether the entry holds the key, whose hash is h.
+  static bool same_key(const Entry& e, const Key& key, uint32_t h) {
+    if constexpr (Traits::plain_keys) {
+      return Traits::matches(e.key, key);
+    } else {
+      return e.hash == h && Traits::matches(e.key, key);
+    }
+  }
+
   // Slot holding the key, or npos. The key is not a marker.
   static size_t find(const Map& m, const Key& key) {
     const uint32_t h = Traits::hash(key);
@@ -198,8 +208,11 @@ struct table {
         i = (i + step) & mask;
       }
     } else {
+      // The stored hash is compared first: a probe reads a key's text only
+      // when its hash is equal, which for a present key is nearly always the
+      // key itself.
       for (;;) {
-        if (Traits::matches(e[i].key, key)) return i;
+        if (e[i].hash == h && Traits::matches(e[i].key, key)) return i;
         if (Traits::is_empty(e[i].key)) return npos;
         i = (i + step) & mask;
       }
@@ -242,7 +255,12 @@ struct table {
     m.deleted = 0;
     for (size_t j = 0; j < old_len; ++j) {
       if (is_marker(old[j].key)) continue;
-      uint32_t h = Traits::hash(old[j].key);
+      uint32_t h;
+      if constexpr (Traits::plain_keys) {
+        h = Traits::hash(old[j].key);
+      } else {
+        h = old[j].hash;
+      }
       size_t i = h & m.mask;
       size_t step = probe_step(h);
       while (!Traits::is_empty(fresh[i].key)) i = (i + step) & m.mask;
@@ -271,7 +289,7 @@ struct table {
       if (Traits::is_empty(e.key)) break;
       if (Traits::is_deleted(e.key)) {
         if (first_deleted == npos) first_deleted = i;
-      } else if (Traits::matches(e.key, key)) {
+      } else if (same_key(e, key, h)) {
         if (may_update) e.value = value;
         return may_add ? 0 : 1;
       }
@@ -286,6 +304,7 @@ struct table {
     }
     m.entries[i].key = stored;
     m.entries[i].value = value;
+    if constexpr (!Traits::plain_keys) m.entries[i].hash = h;
     ++m.count;
     if (m.count > m.grow_at) {
       if (!rebuild(m, m.len * 2)) fatal_error("Out of memory: couldn't grow a hash table to %zu slots", m.len * 2);
