@@ -4,6 +4,7 @@
 #   make install [PREFIX=DIR]             build vormap and vxltool, install them (default /usr/local)
 #   make deb                              their Debian package, in build/deb/
 #   make asan                             the tests under ASan and UBSan
+#   make web                              the map maker's page, build/web/index.html
 PRESET ?= release
 # The map is built by a preset of its own that leaves out the tests, tools and
 # benchmarks, so it needs only the generator's packages.
@@ -14,7 +15,7 @@ ARGS ?= -s 1234 -o map.vxl
 PREFIX ?= /usr/local
 INSTALL_PRESET := install
 
-.PHONY: all deps build map test asan bench clean install deb
+.PHONY: all deps build map test web web-test asan bench clean install deb
 
 all: build
 
@@ -51,6 +52,24 @@ deb:
 
 test: build
 	ctest --preset $(PRESET)
+ifeq ($(PRESET),release)
+	$(MAKE) web-test
+endif
+
+# The page: the generator compiled to WebAssembly by Debian's emscripten
+# (whose compiler finds its Node modules through NODE_PATH), bundled with the
+# 3D view into one file.
+WEB_DIR ?= build/web
+export NODE_PATH := /usr/share/nodejs
+web: deps
+	emcmake cmake -S web/wasm -B $(WEB_DIR)/wasm -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WEB_DIR)/wasm
+	node web/app/build.mjs $(WEB_DIR)/wasm/vormap.js $(WEB_DIR)/index.html
+
+# The page's maps against the release build's vormap, in headless Chromium.
+web-test: web
+	cd $(WEB_DIR) && node $(CURDIR)/tests/browser/web_page.test.mjs $(CURDIR)/build/$(PRESET)/bin/vormap \
+	  $(CURDIR)/$(WEB_DIR)/index.html $(CURDIR)/tests/data/pinned_maps.txt
 
 asan:
 	$(MAKE) test PRESET=asan

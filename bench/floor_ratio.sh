@@ -1,44 +1,33 @@
 #!/usr/bin/env bash
 # How far a whole run of vormap is from the machine's floor: the least work a
 # program building the world grids and writing a map of the same size must
-# do (../shared/bench/floor.c, built here with cc -O2). Runs vormap and the
+# do (bench/floor.cpp, the release build's bench/floor). Runs vormap and the
 # floor alternately, RUNS times each with a different seed per pair, and
 # prints each pair's ratio (vormap's wall time / the floor's) and their
 # median. The ratio, not either time, is the figure: alternating the two
 # keeps it meaningful on a busy machine.
 #
 #   bench/floor_ratio.sh [PATH_TO_VORMAP]      default build/release/bin/vormap
-#   RUNS=9 FLOOR_C=../shared/bench/floor.c VORMAP_THREADS=1 bench/floor_ratio.sh
+#   RUNS=9 FLOOR=build/release/bench/floor VORMAP_THREADS=1 bench/floor_ratio.sh
 #
 # VORMAP_THREADS passes through to vormap (unset: every core).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 vormap=${1:-$root/build/release/bin/vormap}
-# The floor program lives beside the project: ../shared/bench/floor.c, or
-# one level further up from a worktree in a folder of its own.
-floor_c=${FLOOR_C:-}
-if [[ -z $floor_c ]]; then
-  for candidate in "$root/../shared/bench/floor.c" "$root/../../shared/bench/floor.c"; do
-    if [[ -f $candidate ]]; then
-      floor_c=$candidate
-      break
-    fi
-  done
-fi
+floor=${FLOOR:-$root/build/release/bench/floor}
 runs=${RUNS:-9}
 
 if [[ ! -x $vormap ]]; then
   echo "floor_ratio: no vormap at '$vormap' (build it: cmake --build --preset release)" >&2
   exit 1
 fi
-if [[ ! -f $floor_c ]]; then
-  echo "floor_ratio: no floor program source at '$root/../shared/bench/floor.c' (set FLOOR_C)" >&2
+if [[ ! -x $floor ]]; then
+  echo "floor_ratio: no floor program at '$floor' (build it: cmake --build --preset release --target floor)" >&2
   exit 1
 fi
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cc -O2 -o "$scratch/floor" "$floor_c"
 
 # Microseconds of wall time of one command, its output thrown away.
 wall_us() {
@@ -50,7 +39,7 @@ wall_us() {
 
 # One unmeasured pair first: page cache, binaries and the file system warm.
 "$vormap" -s 7 -o "$scratch/map.vxl" >/dev/null
-"$scratch/floor" "$scratch/floor.out" "$(stat -c %s "$scratch/map.vxl")"
+"$floor" "$scratch/floor.out" "$(stat -c %s "$scratch/map.vxl")"
 
 ratios=()
 printf '%5s %12s %12s %12s %8s\n' run seed vormap_ms floor_ms ratio
@@ -58,7 +47,7 @@ for ((i = 1; i <= runs; i++)); do
   seed=$((i * 7919 - 40000))
   a=$(wall_us "$vormap" -s "$seed" -o "$scratch/map.vxl")
   bytes=$(stat -c %s "$scratch/map.vxl")
-  b=$(wall_us "$scratch/floor" "$scratch/floor.out" "$bytes")
+  b=$(wall_us "$floor" "$scratch/floor.out" "$bytes")
   ratio=$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", a / b }')
   ratios+=("$ratio")
   printf '%5d %12d %12.1f %12.1f %8s\n' "$i" "$seed" "$(awk -v t="$a" 'BEGIN{print t/1000}')" \

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "generator/generate_map.h"
+#include "util/parallel_for.h"
 #include "bench/seed_map.h"
 #include "maptools/gallery_figures.h"
 #include "maptools/map_preview.h"
@@ -22,8 +23,7 @@ namespace {
 
 void BM_GenerateMap(benchmark::State& state) {
   for (auto _ : state) {
-    generate_map_for_seed(1, false);
-    benchmark::DoNotOptimize(encode_vxl());
+    benchmark::DoNotOptimize(encode_vxl(*generate_world(1, false, thread_count()), thread_count()));
   }
 }
 BENCHMARK(BM_GenerateMap)->Unit(benchmark::kMillisecond);

@@ -1,5 +1,8 @@
-// int_map, ptr_map and string_dict beside std::unordered_map: insert, hit,
-// miss and erase over the same keys in the same run.
+// int_map, ptr_map and string_dict beside std::unordered_map and
+// absl::flat_hash_map: insert, hit, miss and erase over the same keys in the
+// same run; and int_map misses at loads up to the 85 % at which it grows,
+// with the mean number of slots a miss probes.
+#include <absl/container/flat_hash_map.h>
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -9,6 +12,7 @@
 #include <vector>
 
 #include "util/hash_tables.h"
+#include "util/malloc_wrapper.h"
 
 namespace vormap {
 namespace {
@@ -103,6 +107,24 @@ struct std_string_ops {
   void erase(const key& k) { m.erase(k); }
 };
 
+template <class Key, class Value>
+struct absl_ops_of {
+  using key = Key;
+  absl::flat_hash_map<Key, Value> m;
+  void insert(const key& k) { m[k] = Value{}; }
+  bool find(const key& k) { return m.find(k) != m.end(); }
+  void erase(const key& k) { m.erase(k); }
+};
+struct absl_int_ops : absl_ops_of<int32_t, int32_t> {
+  static std::vector<key> keys(bool present) { return present ? present_ints() : absent_ints(); }
+};
+struct absl_ptr_ops : absl_ops_of<void*, void*> {
+  static std::vector<key> keys(bool present) { return ptr_keys(present ? present_ints() : absent_ints()); }
+};
+struct absl_string_ops : absl_ops_of<std::string, void*> {
+  static std::vector<key> keys(bool present) { return string_keys(present ? present_ints() : absent_ints()); }
+};
+
 // Items processed are keys, so the reported rates compare directly.
 template <class Ops>
 void insert(benchmark::State& state) {
@@ -166,6 +188,74 @@ VORMAP_MAP_BENCH(ptr_map_ops);
 VORMAP_MAP_BENCH(std_ptr_ops);
 VORMAP_MAP_BENCH(string_dict_ops);
 VORMAP_MAP_BENCH(std_string_ops);
+VORMAP_MAP_BENCH(absl_int_ops);
+VORMAP_MAP_BENCH(absl_ptr_ops);
+VORMAP_MAP_BENCH(absl_string_ops);
+
+// The string hash alone over the benchmark's keys: its chain of a rotation
+// and an addition per character bounds every string_dict lookup from below.
+void string_dict_hash_only(benchmark::State& state) {
+  const auto keys = string_keys(present_ints());
+  for (auto _ : state) {
+    uint32_t sum = 0;
+    for (const auto& k : keys) sum += string_dict_hash(k.c_str());
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * key_count);
+}
+BENCHMARK(string_dict_hash_only);
+
+
+// Slots a lookup of an absent key visits in `m`: the home slot, then steps of
+// the double hash until an empty one (the table's own probe sequence).
+size_t miss_probes(const int_map& m, int32_t key) {
+  const uint32_t h = hash_int(static_cast<uint32_t>(key));
+  const size_t step = (h + (h >> 19) + (h >> 6)) | 1u;
+  size_t probes = 1;
+  for (size_t i = h & m.mask; m.entries[i].key != 1; i = (i + step) & m.mask) ++probes;
+  return probes;
+}
+
+// A table of 16,384 slots filled to `percent` % (85 is the most before it
+// grows), then looked up with absent keys. The counter `probes` is the mean
+// number of slots a miss visits; abseil's map holds the same keys.
+void int_map_miss_at_load(benchmark::State& state) {
+  const size_t fill = static_cast<size_t>(state.range(0)) * 16384 / 100;
+  std::mt19937 rng(3);
+  int_map m;
+  int_map_init(&m, 16384);
+  while (m.count < fill) int_map_set(&m, static_cast<int32_t>(rng() | 0x10), 0);
+  const auto& probes = absent_ints();
+  size_t visited = 0;
+  for (int32_t k : probes) visited += miss_probes(m, k);
+  for (auto _ : state) {
+    int found = 0;
+    for (int32_t k : probes) found += int_map_get(&m, k, nullptr);
+    benchmark::DoNotOptimize(found);
+  }
+  state.counters["probes"] = static_cast<double>(visited) / static_cast<double>(probes.size());
+  state.counters["slots"] = static_cast<double>(m.len);
+  state.SetItemsProcessed(state.iterations() * key_count);
+  int_map_destroy(&m);
+}
+
+void absl_int_miss_at_load(benchmark::State& state) {
+  const size_t fill = static_cast<size_t>(state.range(0)) * 16384 / 100;
+  std::mt19937 rng(3);
+  absl::flat_hash_map<int32_t, int32_t> m;
+  while (m.size() < fill) m[static_cast<int32_t>(rng() | 0x10)] = 0;
+  const auto& probes = absent_ints();
+  for (auto _ : state) {
+    int found = 0;
+    for (int32_t k : probes) found += m.find(k) != m.end();
+    benchmark::DoNotOptimize(found);
+  }
+  state.counters["slots"] = static_cast<double>(m.bucket_count());
+  state.SetItemsProcessed(state.iterations() * key_count);
+}
+
+BENCHMARK(int_map_miss_at_load)->Arg(50)->Arg(75)->Arg(85);
+BENCHMARK(absl_int_miss_at_load)->Arg(50)->Arg(75)->Arg(85);
 
 }  // namespace
 }  // namespace vormap

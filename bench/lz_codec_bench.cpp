@@ -1,9 +1,11 @@
 // Compression and decompression speed and ratio of the LZ codec beside zlib
-// (levels 1 and 6) and lz4, on two corpora:
-//   text: the licence texts under /usr/share/common-licenses (or generated
-//         words where that folder is missing);
-//   map:  the file named by VORMAP_BENCH_MAP, or else a .vxl encoding of a
-//         synthetic rolling landscape with scattered trees.
+// (levels 1 and 6) and lz4, on three corpora:
+//   maplike: 4 MB of synthetic column spans (runs of slowly changing colours
+//            under small span headers), the shape of a map file without the
+//            cost of generating one;
+//   text:    the licence texts under /usr/share/common-licenses (or generated
+//            words where that folder is missing);
+//   map:     the file named by VORMAP_BENCH_MAP, or else the map of seed 1.
 // bytes_per_second counts uncompressed bytes; `ratio` is uncompressed size
 // over compressed size.
 #include <benchmark/benchmark.h>
@@ -20,10 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/seed_map.h"
 #include "util/lz_codec.h"
-#include "generator/generate_map.h"
-#include "world/voxel_world.h"
-#include "vxl/vxl_writer.h"
 
 namespace vormap {
 namespace {
@@ -63,19 +63,42 @@ bytes map_corpus() {
     bytes b = read_whole(path);
     if (!b.empty()) return b;
   }
-  generate_map_for_seed(1, false);
-  bytes map = encode_vxl();
-  clear_world();
-  return map;
+  return seed_1_file();
 }
 
-enum class corpus_id { text, map };
+bytes map_like_corpus() {
+  bytes b;
+  b.reserve(4u << 20);
+  uint32_t state = 23;
+  uint32_t colour = 0x406080;
+  while (b.size() < (4u << 20)) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    const uint32_t r = state;
+    if (r % 7 == 0) colour += (r >> 8) % 5 - 2;
+    b.push_back(static_cast<uint8_t>(r % 3));
+    b.push_back(static_cast<uint8_t>(20 + (r >> 4) % 20));
+    b.push_back(static_cast<uint8_t>(30 + (r >> 12) % 10));
+    b.push_back(0);
+    for (uint32_t k = (r >> 20) % 6; k > 0; --k) {
+      b.push_back(static_cast<uint8_t>(colour));
+      b.push_back(static_cast<uint8_t>(colour >> 8));
+      b.push_back(static_cast<uint8_t>(colour >> 16));
+      b.push_back(0x7F);
+    }
+  }
+  return b;
+}
+
+enum class corpus_id { maplike, text, map };
 enum class codec { lz, zlib1, zlib6, lz4 };
 
 const bytes& corpus(corpus_id id) {
   static const bytes text = text_corpus();
   static const bytes map = map_corpus();
-  return id == corpus_id::text ? text : map;
+  static const bytes maplike = map_like_corpus();
+  return id == corpus_id::text ? text : id == corpus_id::map ? map : maplike;
 }
 
 size_t compress_with(codec c, const bytes& in, bytes& out) {
@@ -148,7 +171,8 @@ void bm_decompress(benchmark::State& state, codec c, corpus_id id) {
 }
 
 const int registered = [] {
-  const std::pair<const char*, corpus_id> corpora[] = {{"text", corpus_id::text}, {"map", corpus_id::map}};
+  const std::pair<const char*, corpus_id> corpora[] = {
+      {"maplike", corpus_id::maplike}, {"text", corpus_id::text}, {"map", corpus_id::map}};
   const std::pair<const char*, codec> codecs[] = {
       {"lz", codec::lz}, {"zlib1", codec::zlib1}, {"zlib6", codec::zlib6}, {"lz4", codec::lz4}};
   for (const auto& [corpus_name, id] : corpora) {

@@ -9,6 +9,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -20,14 +21,17 @@
 #include "world/voxel_world.h"
 #include "vxl/vxl_reader.h"
 #include "vxl/vxl_writer.h"
+#include "vxl/vxl_writer_internal.h"
 
 namespace vormap {
 namespace {
 
+using namespace detail;
+
 void BM_GenerateMap(benchmark::State& state) {
   for (auto _ : state) {
-    generate_map_for_seed(1, false);
-    benchmark::DoNotOptimize(voxel_color.data());
+    const std::unique_ptr<voxel_world> world = generate_world(1, false, thread_count());
+    benchmark::DoNotOptimize(world->voxel_color.data());
   }
 }
 BENCHMARK(BM_GenerateMap)->Unit(benchmark::kMillisecond);
@@ -41,11 +45,11 @@ void thread_args(benchmark::internal::Benchmark* b) {
 }
 
 void BM_EncodeVxl(benchmark::State& state) {
-  set_thread_count(static_cast<int>(state.range(0)));
-  generate_map_for_seed(1, false);
+  const int threads = static_cast<int>(state.range(0));
+  const std::unique_ptr<voxel_world> world = generate_world(1, false, threads);
   size_t bytes = 0;
   for (auto _ : state) {
-    const std::vector<uint8_t> file = encode_vxl();
+    const std::vector<uint8_t> file = encode_vxl(*world, threads);
     bytes = file.size();
     benchmark::DoNotOptimize(file.data());
   }
@@ -64,14 +68,13 @@ double cpu_seconds() {
 // timed in turn within each iteration in processor time, which a busy
 // machine disturbs less than the clock: `speedup` is plain time / fast time.
 void BM_EncodeVxlAgainstPlain(benchmark::State& state) {
-  set_thread_count(1);
-  generate_map_for_seed(1, false);
+  const std::unique_ptr<voxel_world> world = generate_world(1, false, 1);
   double plain_s = 0, fast_s = 0;
   for (auto _ : state) {
     const double t0 = cpu_seconds();
-    const std::vector<uint8_t> plain = encode_vxl_plain();
+    const std::vector<uint8_t> plain = encode_vxl_plain(*world);
     const double t1 = cpu_seconds();
-    const std::vector<uint8_t> fast = encode_vxl();
+    const std::vector<uint8_t> fast = encode_vxl(*world, 1);
     const double t2 = cpu_seconds();
     if (plain != fast) state.SkipWithError("the encoders differ");
     plain_s += t1 - t0;
@@ -85,12 +88,12 @@ void BM_EncodeVxlAgainstPlain(benchmark::State& state) {
 BENCHMARK(BM_EncodeVxlAgainstPlain)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_WriteVxl(benchmark::State& state) {
-  set_thread_count(static_cast<int>(state.range(0)));
-  generate_map_for_seed(1, false);
+  const int threads = static_cast<int>(state.range(0));
+  const std::unique_ptr<voxel_world> world = generate_world(1, false, threads);
   const std::string path = "/tmp/vormap-bench-map.vxl";
   for (auto _ : state) {
     std::string error;
-    if (!write_vxl(path, error)) state.SkipWithError(error.c_str());
+    if (!write_vxl(*world, threads, path, error)) state.SkipWithError(error.c_str());
   }
   std::remove(path.c_str());
 }

@@ -40,13 +40,10 @@ BENCHMARK(BM_NoiseLayerReference)->Arg(2)->Arg(256)->Unit(benchmark::kMillisecon
 void BM_NoiseLayerFast(benchmark::State& state) {
   auto f = std::make_unique<field>();
   const auto frequency = static_cast<int32_t>(state.range(0));
-  const int threads = vormap::thread_count();
-  vormap::set_thread_count(1);
   for (auto _ : state) {
-    vormap::fill_noise_layer(*f, frequency, frequency, 17.5f, 0, 1);
+    vormap::fill_noise_layer(*f, frequency, frequency, 17.5f, 0, 1, 1);
     benchmark::DoNotOptimize(f->data());
   }
-  vormap::set_thread_count(threads);
   state.SetItemsProcessed(state.iterations() * vormap::world_columns);
   state.SetLabel(vormap::noise_grid_target_name());
 }
@@ -56,7 +53,7 @@ BENCHMARK(BM_NoiseLayerFast)->Arg(2)->Arg(256)->Unit(benchmark::kMillisecond);
 void BM_NoiseLayerFastThreads(benchmark::State& state) {
   auto f = std::make_unique<field>();
   for (auto _ : state) {
-    vormap::fill_noise_layer(*f, 64, 64, 17.5f, 0, 1);
+    vormap::fill_noise_layer(*f, 64, 64, 17.5f, 0, 1, vormap::thread_count());
     benchmark::DoNotOptimize(f->data());
   }
   state.SetItemsProcessed(state.iterations() * vormap::world_columns);
@@ -77,8 +74,6 @@ void BM_NoiseSpeedup(benchmark::State& state) {
   }
   hwy::SetSupportedTargetsForTest(targets[which]);
   auto f = std::make_unique<field>();
-  const int threads = vormap::thread_count();
-  vormap::set_thread_count(1);
   double reference = 0, fast = 0;
   int64_t evaluations = 0;
   for (auto _ : state) {
@@ -87,7 +82,7 @@ void BM_NoiseSpeedup(benchmark::State& state) {
       vormap::fill_noise_layer_reference(*f, frequency, frequency, 40.25f, -1, 1);
       benchmark::DoNotOptimize(f->data());
       double t1 = thread_seconds();
-      vormap::fill_noise_layer(*f, frequency, frequency, 40.25f, -1, 1);
+      vormap::fill_noise_layer(*f, frequency, frequency, 40.25f, -1, 1, 1);
       benchmark::DoNotOptimize(f->data());
       double t2 = thread_seconds();
       reference += t1 - t0;
@@ -95,7 +90,6 @@ void BM_NoiseSpeedup(benchmark::State& state) {
       evaluations += vormap::world_columns;
     }
   }
-  vormap::set_thread_count(threads);
   hwy::SetSupportedTargetsForTest(0);
   state.counters["reference_evals_per_s"] = static_cast<double>(evaluations) / reference;
   state.counters["fast_evals_per_s"] = static_cast<double>(evaluations) / fast;

@@ -1,6 +1,7 @@
-// ptr_set beside std::unordered_set: building a set of n elements, and
+// ptr_set beside std::unordered_set and absl::flat_hash_set: building a set of n elements, and
 // membership tests (half hits, half misses) on it, at n = 1, 4, 13, 100 and
 // 10,000, covering each of the set's forms.
+#include <absl/container/flat_hash_set.h>
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -79,11 +80,56 @@ void std_set_contains_n(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(look.size()));
 }
 
+void absl_set_contains_n(benchmark::State& state) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  absl::flat_hash_set<void*> set;
+  for (void* e : elements(n, 1)) set.insert(e);
+  const auto look = probes(n);
+  for (auto _ : state) {
+    int found = 0;
+    for (void* e : look) found += set.contains(e);
+    benchmark::DoNotOptimize(found);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(look.size()));
+}
+
+// Heap bytes of the set's block by its form (header words and slots).
+size_t ptr_set_bytes(ptr_set set) {
+  switch (ptr_set_form_of(set)) {
+    case ptr_set_form::single:
+      return 0;
+    case ptr_set_form::quad:
+      return 4 * sizeof(void*);
+    case ptr_set_form::list:
+      return 2 * sizeof(size_t) + ptr_set_capacity(set) * sizeof(void*);
+    case ptr_set_form::table:
+      return 8 * sizeof(size_t) + ptr_set_capacity(set) * sizeof(void*);
+  }
+  return 0;
+}
+
+// Bytes of a set of n elements: the object plus its heap block, for each.
+void memory_n(benchmark::State& state) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  ptr_set set = 0;
+  for (void* e : elements(n, 1)) set = ptr_set_add(set, e);
+  for (auto _ : state) benchmark::DoNotOptimize(ptr_set_count(set));
+  state.counters["ptr_set_bytes"] = static_cast<double>(sizeof set + ptr_set_bytes(set));
+  ptr_set_free(set);
+  absl::flat_hash_set<void*> peer;
+  for (void* e : elements(n, 1)) peer.insert(e);
+  // Control bytes (one per slot plus a group's worth) and the slots.
+  const size_t heap = peer.bucket_count() == 0 ? 0 : peer.bucket_count() * (sizeof(void*) + 1) + 16;
+  state.counters["absl_bytes"] = static_cast<double>(sizeof peer + heap);
+}
+
 #define VORMAP_SIZES Arg(1)->Arg(4)->Arg(13)->Arg(100)->Arg(10000)
 BENCHMARK(ptr_set_add_n)->VORMAP_SIZES;
 BENCHMARK(std_set_add_n)->VORMAP_SIZES;
 BENCHMARK(ptr_set_contains_n)->VORMAP_SIZES;
 BENCHMARK(std_set_contains_n)->VORMAP_SIZES;
+BENCHMARK(absl_set_contains_n)->VORMAP_SIZES;
+BENCHMARK(memory_n)->Arg(0)->Arg(1)->Arg(2)->Arg(13)->Arg(100);
 
 }  // namespace
 }  // namespace vormap

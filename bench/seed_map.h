@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "generator/generate_map.h"
+#include "util/parallel_for.h"
 #include "vxl/vxl_writer.h"
 
 namespace vormap {
 
 inline const std::vector<uint8_t>& seed_1_file() {
   static const std::vector<uint8_t> file = [] {
-    generate_map_for_seed(1, false);
-    return encode_vxl();
+    return encode_vxl(*generate_world(1, false, thread_count()), thread_count());
   }();
   return file;
 }

@@ -1,24 +1,28 @@
 # bash completion for vxltool
 _vxltool() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-  local commands="info preview diff gallery mesh view help"
+  local commands="info preview diff gallery mesh view to-vox from-vox search help"
   if [[ $COMP_CWORD -eq 1 ]]; then
     COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
     return
   fi
   local options=""
   case ${COMP_WORDS[1]} in
-    info) options="" ;;
+    info) options="--json" ;;
     preview) options="--heightmap --absolute --scale" ;;
     diff) options="" ;;
-    gallery) options="-d --jobs --vormap" ;;
-    mesh) options="" ;;
+    gallery) options="-d --jobs --vormap --no-pages" ;;
+    mesh) options="--meshopt --plain" ;;
     view) options="" ;;
+    to-vox) options="" ;;
+    from-vox) options="--base" ;;
+    search) options="--where --top --by --jobs --shard --format -o --resume --figures" ;;
     help) COMPREPLY=($(compgen -W "$commands" -- "$cur")); return ;;
     *) return ;;
   esac
   case $prev in
-    --scale|--jobs) return ;;  # a number
+    --scale|--jobs|--top|--shard|--where|--by) return ;;  # a number or an expression
+    --format) COMPREPLY=($(compgen -W "jsonl csv" -- "$cur")); return ;;
     --vormap) COMPREPLY=($(compgen -c -- "$cur")); return ;;
   esac
   if [[ $cur == -* ]]; then

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the decompressor: it must reject or restore them
 // without reading or writing outside the buffers it was given, and whatever
-// it accepts must survive a round trip through the compressor.
+// it accepts must survive a round trip through the compressor. The decoder
+// with wide copies must agree with the plain one on every input.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -27,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Exactly the capacity, so that the sanitizer sees any write past it.
   std::unique_ptr<uint8_t[]> out(new uint8_t[capacity == 0 ? 1 : capacity]);
   const size_t n = lz_decompress(out.get(), capacity, data, size);
+  std::unique_ptr<uint8_t[]> plain(new uint8_t[capacity == 0 ? 1 : capacity]);
+  if (lz_decompress_plain(plain.get(), capacity, data, size) != n || (n != 0 && std::memcmp(plain.get(), out.get(), n) != 0))
+    std::abort();
   if (n == 0) return 0;
   if (n != static_cast<size_t>(stated)) std::abort();
 

@@ -3,27 +3,27 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+
+#include "generator/generator_context.h"
+#include "world/voxel_world.h"
 
 namespace vormap {
 
 inline constexpr uint32_t start_region_blue = 0x806060ffu;
 inline constexpr uint32_t start_region_green = 0x8030d030u;
 
-// Set by -d; read only by generate_map.
-extern int debug_enabled;
+// Builds the whole map into ctx.world, which must be all zero, from the
+// context's freshly seeded generator.
+void generate_map(generator_context& ctx);
 
-// Builds the whole world in memory. The generator must be seeded and the
-// world grids in their start-up state.
-void generate_map();
-
-// Builds the map of `seed` from a clean slate, exactly as a fresh run of the
-// program would: resets the world and the terrain's arrays, seeds the random
-// number generator and generates, with the start regions when `debug`. For
-// tools, tests and benchmarks that make more than one map in a process.
-void generate_map_for_seed(int32_t seed, bool debug);
+// The world of the map of `seed` (with the start regions when `debug`), made
+// from scratch with up to `threads` threads. Throws std::bad_alloc when its
+// memory cannot be had. Any number of worlds can be made at once.
+std::unique_ptr<voxel_world> generate_world(int32_t seed, bool debug, int threads);
 
 // Recolours every voxel of the two start-region outlines; solid flags and
 // heights are untouched.
-void paint_start_regions();
+void paint_start_regions(voxel_world& world);
 
 }  // namespace vormap

@@ -4,47 +4,29 @@
 #include <array>
 #include <string>
 
-#include "generator/vegetation/place_vegetation.h"
 
 namespace vormap {
 
 bool summarize_vxl(std::span<const uint8_t> file, map_summary& summary, vxl_error& error) {
   summary.tops.assign(world_columns, column_top{});
-  map_figures figures;
-  long water = 0, high = 0, filled = 0, height_sum = 0;
+  figures_builder figures;
   std::array<uint8_t, world_height> solid;
   std::array<uint32_t, world_height> color;
   size_t pos = 0;
   for (int y = 0; y < world_size; ++y) {
     for (int x = 0; x < world_size; ++x) {
       if (!decode_vxl_column(file, pos, x, y, solid, color, error)) return false;
+      figures.add_column(x, y, file_column_view(solid.data(), color.data()));
       int z = 0;
       while (z < world_height && solid[z] == vxl_empty) ++z;
-      if (z == world_height) continue;
-      column_top& top = summary.tops[static_cast<size_t>(y) * world_size + x];
-      top = {world_height - 1 - z, solid[z], color[z]};
-      ++filled;
-      height_sum += top.height;
-      if (top.height == 0) ++water;
-      if (top.height >= high_ground_height) ++high;
-      figures.min_height = figures.min_height < 0 ? top.height : std::min(figures.min_height, top.height);
-      figures.max_height = std::max(figures.max_height, top.height);
-      // A tree's crown tops its centre column, with the trunk below the
-      // crown; trunks of two trees never share a column.
-      if (top.color == crown_color) {
-        while (z < world_height && !(solid[z] == vxl_colored && color[z] == trunk_color)) ++z;
-        if (z < world_height) ++figures.trees;
-      }
+      if (z < world_height) summary.tops[static_cast<size_t>(y) * world_size + x] = {world_height - 1 - z, solid[z], color[z]};
     }
   }
   if (pos != file.size()) {
     error = {pos, -1, -1, std::to_string(file.size() - pos) + " trailing bytes after the last column"};
     return false;
   }
-  figures.water_percent = 100.0 * static_cast<double>(water) / world_columns;
-  figures.high_percent = 100.0 * static_cast<double>(high) / world_columns;
-  if (filled > 0) figures.mean_height = static_cast<double>(height_sum) / static_cast<double>(filled);
-  summary.figures = figures;
+  summary.figures = figures.finish();
   return true;
 }
 
@@ -68,6 +50,32 @@ image shrink_image(const image& picture, int factor) {
             static_cast<uint8_t>((sum + area / 2) / area);
       }
   return small;
+}
+
+image outline_start_areas(image thumbnail, int factor) {
+  if (thumbnail.channels != 3) return thumbnail;
+  const struct {
+    const start_area* area;
+    uint8_t rgb[3];
+  } outlines[] = {{&blue_area, {0x60, 0x60, 0xff}}, {&green_area, {0x30, 0xd0, 0x30}}};
+  for (const auto& o : outlines) {
+    const int x0 = o.area->x_first / factor, x1 = o.area->x_last / factor;
+    const int y0 = o.area->y_first / factor, y1 = o.area->y_last / factor;
+    auto paint = [&](int x, int y) {
+      if (x < 0 || y < 0 || x >= thumbnail.width || y >= thumbnail.height) return;
+      uint8_t* p = &thumbnail.pixels[(static_cast<size_t>(y) * thumbnail.width + x) * 3];
+      std::copy(o.rgb, o.rgb + 3, p);
+    };
+    for (int x = x0; x <= x1; ++x) {
+      paint(x, y0);
+      paint(x, y1);
+    }
+    for (int y = y0; y <= y1; ++y) {
+      paint(x0, y);
+      paint(x1, y);
+    }
+  }
+  return thumbnail;
 }
 
 }  // namespace vormap

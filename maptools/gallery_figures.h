@@ -6,24 +6,12 @@
 #include <span>
 #include <vector>
 
+#include "maptools/map_figures.h"
 #include "maptools/map_preview.h"
 #include "maptools/map_stats.h"
 #include "vxl/vxl_reader.h"
 
 namespace vormap {
-
-// Columns at least this high count as high ground. Generated maps rise to
-// about 25 to 35, so this picks out their hills.
-inline constexpr int high_ground_height = 20;
-
-struct map_figures {
-  double water_percent = 0;  // columns whose top is the water layer (height 0)
-  double high_percent = 0;   // columns at least high_ground_height high
-  int min_height = -1;       // over non-empty columns; -1 when all are empty
-  int max_height = -1;
-  double mean_height = 0;    // over non-empty columns
-  long trees = 0;            // columns with a trunk-coloured voxel under a crown-coloured one
-};
 
 struct map_summary {
   std::vector<column_top> tops;  // world_columns, the column (x, y) at y * world_size + x
@@ -38,5 +26,9 @@ bool summarize_vxl(std::span<const uint8_t> file, map_summary& summary, vxl_erro
 // `picture` made `factor` times smaller by averaging each factor x factor
 // block (width and height must be multiples of factor).
 image shrink_image(const image& picture, int factor);
+
+// `thumbnail` (a preview made `factor` times smaller) with the outlines of
+// the two teams' start areas drawn in their colours.
+image outline_start_areas(image thumbnail, int factor);
 
 }  // namespace vormap

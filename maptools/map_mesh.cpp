@@ -1,6 +1,8 @@
 #include "maptools/map_mesh.h"
 
-#include <tiny_gltf.h>
+#include <meshoptimizer.h>
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
@@ -8,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <sstream>
+#include <type_traits>
 
 namespace vormap {
 
@@ -192,39 +195,45 @@ const std::array<uint16_t, 256>& linear_colour_table() {
   return table;
 }
 
-// Writes the vertices and indices of `rectangles` to the given arrays (12
-// floats, 12 floats, 16 colour values and 6 indices per rectangle) and
-// extends `min`/`max` to their positions.
-void triangulate_into(const std::vector<mesh_rectangle>& rectangles, float* positions, float* normals,
-                      uint16_t* colors, uint32_t* indices, float* min, float* max) {
+// Writes the vertices and indices of `rectangles` to the given arrays and
+// extends `min`/`max` to their positions. A vertex takes `pstride` position
+// values (P: float, or 16-bit integers, exact for this grid), `nstride`
+// normal values (N: float, or signed bytes where 127 is 1) and 4 colour
+// values; a rectangle 4 vertices and 6 indices. Padding is left as it is.
+template <typename P, typename N>
+void triangulate_into(const std::vector<mesh_rectangle>& rectangles, P* positions, int pstride, N* normals,
+                      int nstride, uint16_t* colors, uint32_t* indices, float* min, float* max) {
   const std::array<uint16_t, 256>& linear = linear_colour_table();
   constexpr int corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  const N unit = std::is_floating_point_v<N> ? N(1) : N(127);
   uint32_t vertex = 0;
   for (const mesh_rectangle& r : rectangles) {
     const int d = static_cast<int>(r.direction);
     const int axis = d / 2;
-    const float sign = d % 2 == 0 ? 1.0f : -1.0f;
+    const bool positive = d % 2 == 0;
     // The two other axes in x, y, z order: u, v. For the y normal (u = x,
     // v = z) u x v points down, for the others up their axis, so the corner
     // order that winds counter-clockwise seen from the normal differs.
     const int ua = axis == 0 ? 1 : 0;
     const int va = axis == 2 ? 1 : 2;
-    const bool uv_along_normal = (axis != 1) == (sign > 0);
+    const bool uv_along_normal = (axis != 1) == positive;
     const uint16_t rgba[4] = {linear[r.color >> 16 & 0xFF], linear[r.color >> 8 & 0xFF], linear[r.color & 0xFF],
                               65535};
-    for (int c = 0; c < 4; ++c) {
-      const int k = uv_along_normal ? c : (4 - c) % 4;
-      float* p = positions + 3 * (vertex + c);
-      p[axis] = static_cast<float>(r.plane);
-      p[ua] = static_cast<float>(r.u0 + corners[k][0] * r.du);
-      p[va] = static_cast<float>(r.v0 + corners[k][1] * r.dv);
+    for (uint32_t c = 0; c < 4; ++c) {
+      const int k = uv_along_normal ? int(c) : (4 - int(c)) % 4;
+      int q[3];
+      q[axis] = r.plane;
+      q[ua] = r.u0 + corners[k][0] * r.du;
+      q[va] = r.v0 + corners[k][1] * r.dv;
+      P* p = positions + size_t(pstride) * (vertex + c);
+      N* n = normals + size_t(nstride) * (vertex + c);
       for (int a = 0; a < 3; ++a) {
-        min[a] = std::min(min[a], p[a]);
-        max[a] = std::max(max[a], p[a]);
+        p[a] = static_cast<P>(q[a]);
+        min[a] = std::min(min[a], static_cast<float>(q[a]));
+        max[a] = std::max(max[a], static_cast<float>(q[a]));
+        n[a] = N(0);
       }
-      float* n = normals + 3 * (vertex + c);
-      n[0] = n[1] = n[2] = 0.0f;
-      n[axis] = sign;
+      n[axis] = positive ? unit : N(-unit);
       std::copy(rgba, rgba + 4, colors + 4 * (vertex + c));
     }
     for (const uint32_t i : {0u, 1u, 2u, 0u, 2u, 3u}) *indices++ = vertex + i;
@@ -242,7 +251,7 @@ mesh_buffers triangulate(const std::vector<mesh_rectangle>& rectangles) {
   b.colors.resize(n * 16);
   b.indices.resize(n * 6);
   float min[3] = {INFINITY, INFINITY, INFINITY}, max[3] = {-INFINITY, -INFINITY, -INFINITY};
-  triangulate_into(rectangles, b.positions.data(), b.normals.data(), b.colors.data(), b.indices.data(), min, max);
+  triangulate_into(rectangles, b.positions.data(), 3, b.normals.data(), 3, b.colors.data(), b.indices.data(), min, max);
   if (n > 0) {
     std::copy(min, min + 3, b.min);
     std::copy(max, max + 3, b.max);
@@ -252,139 +261,205 @@ mesh_buffers triangulate(const std::vector<mesh_rectangle>& rectangles) {
 
 namespace {
 
+using json = nlohmann::ordered_json;
+
 constexpr int array_buffer = 34962;          // vertex attributes
 constexpr int element_array_buffer = 34963;  // indices
+constexpr int gl_byte = 5120, gl_unsigned_short = 5123, gl_unsigned_int = 5125, gl_float = 5126;
 
-// Adds a view of `length` bytes at the end of the one buffer and returns
-// its index.
-int add_view(tinygltf::Model& model, size_t length, int target) {
-  std::vector<unsigned char>& bytes = model.buffers[0].data;
-  tinygltf::BufferView view;
-  view.buffer = 0;
-  view.byteOffset = bytes.size();
-  view.byteLength = length;
-  view.target = target;
-  bytes.resize(bytes.size() + length);
-  model.bufferViews.push_back(view);
-  return static_cast<int>(model.bufferViews.size() - 1);
-}
+// Bytes per rectangle in the binary chunk: 4 vertices and 6 four-byte
+// indices. Quantized vertices are a position of three 16-bit integers and
+// two bytes of padding, a normal of three signed bytes and one of padding,
+// and a colour of four 16-bit values.
+size_t rectangle_bytes(glb_form form) { return form == glb_form::plain ? 4 * (12 + 12 + 8) + 24 : 4 * (8 + 4 + 8) + 24; }
 
-template <typename T>
-T* view_data(tinygltf::Model& model, int view) {
-  return reinterpret_cast<T*>(model.buffers[0].data.data() + model.bufferViews[size_t(view)].byteOffset);
-}
+// The file being built: its JSON and its binary chunk.
+struct glb_builder {
+  glb_form form = glb_form::quantized;
+  json views = json::array();
+  json accessors = json::array();
+  std::vector<uint8_t> bin;         // the plain or quantized data
+  std::vector<uint8_t> compressed;  // meshopt: what the file holds instead
 
-int add_accessor(tinygltf::Model& model, int view, int component, int type, size_t count) {
-  tinygltf::Accessor a;
-  a.bufferView = view;
-  a.componentType = component;
-  a.type = type;
-  a.count = count;
-  model.accessors.push_back(a);
-  return static_cast<int>(model.accessors.size() - 1);
-}
+  // A view of `length` bytes at the end of the data; returns its index and
+  // where its bytes are.
+  int add_view(size_t length, int target, int stride) {
+    json v = {{"buffer", 0}, {"byteOffset", bin.size()}, {"byteLength", length}};
+    if (stride > 0) v["byteStride"] = stride;
+    v["target"] = target;
+    views.push_back(std::move(v));
+    bin.resize(bin.size() + ((length + 3) & ~size_t{3}), 0);
+    return static_cast<int>(views.size() - 1);
+  }
+  uint8_t* data(int view) { return bin.data() + views[size_t(view)]["byteOffset"].get<size_t>(); }
 
-// The primitive of `rectangles`, its vertices written straight into the
-// buffer (whose size is reserved beforehand, so the views stay put).
-tinygltf::Primitive add_primitive(tinygltf::Model& model, const std::vector<mesh_rectangle>& rectangles,
-                                  int material) {
-  const size_t n = rectangles.size(), vertices = 4 * n;
-  const int positions = add_view(model, vertices * 3 * sizeof(float), array_buffer);
-  const int normals = add_view(model, vertices * 3 * sizeof(float), array_buffer);
-  const int colors = add_view(model, vertices * 4 * sizeof(uint16_t), array_buffer);
-  const int indices = add_view(model, n * 6 * sizeof(uint32_t), element_array_buffer);
-  float min[3] = {INFINITY, INFINITY, INFINITY}, max[3] = {-INFINITY, -INFINITY, -INFINITY};
-  triangulate_into(rectangles, view_data<float>(model, positions), view_data<float>(model, normals),
-                   view_data<uint16_t>(model, colors), view_data<uint32_t>(model, indices), min, max);
+  int add_accessor(int view, int component, const char* type, size_t count, bool normalized) {
+    json a = {{"bufferView", view}, {"componentType", component}};
+    if (normalized) a["normalized"] = true;
+    a["count"] = count;
+    a["type"] = type;
+    accessors.push_back(std::move(a));
+    return static_cast<int>(accessors.size() - 1);
+  }
 
-  tinygltf::Primitive p;
-  const int position = add_accessor(model, positions, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, vertices);
-  model.accessors[size_t(position)].minValues.assign(min, min + 3);
-  model.accessors[size_t(position)].maxValues.assign(max, max + 3);
-  p.attributes["POSITION"] = position;
-  p.attributes["NORMAL"] = add_accessor(model, normals, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, vertices);
-  const int colour = add_accessor(model, colors, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, TINYGLTF_TYPE_VEC4, vertices);
-  model.accessors[size_t(colour)].normalized = true;
-  p.attributes["COLOR_0"] = colour;
-  p.indices = add_accessor(model, indices, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, 6 * n);
-  p.material = material;
-  p.mode = TINYGLTF_MODE_TRIANGLES;
-  return p;
-}
+  json add_primitive(const std::vector<mesh_rectangle>& rectangles, int material) {
+    const size_t n = rectangles.size(), vertices = 4 * n;
+    const bool plain = form == glb_form::plain;
+    const int pstride = plain ? 12 : 8, nstride = plain ? 12 : 4;
+    const int positions = add_view(vertices * size_t(pstride), array_buffer, pstride);
+    const int normals = add_view(vertices * size_t(nstride), array_buffer, nstride);
+    const int colors = add_view(vertices * 8, array_buffer, 8);
+    const int indices = add_view(n * 6 * sizeof(uint32_t), element_array_buffer, 0);
+    float min[3] = {INFINITY, INFINITY, INFINITY}, max[3] = {-INFINITY, -INFINITY, -INFINITY};
+    auto* c = reinterpret_cast<uint16_t*>(data(colors));
+    auto* i = reinterpret_cast<uint32_t*>(data(indices));
+    if (plain)
+      triangulate_into(rectangles, reinterpret_cast<float*>(data(positions)), 3, reinterpret_cast<float*>(data(normals)),
+                       3, c, i, min, max);
+    else
+      triangulate_into(rectangles, reinterpret_cast<uint16_t*>(data(positions)), 4,
+                       reinterpret_cast<int8_t*>(data(normals)), 4, c, i, min, max);
 
-tinygltf::Material material(const std::string& name, std::vector<double> base_color, double roughness) {
-  tinygltf::Material m;
-  m.name = name;
-  m.pbrMetallicRoughness.baseColorFactor = std::move(base_color);
-  m.pbrMetallicRoughness.metallicFactor = 0.0;
-  m.pbrMetallicRoughness.roughnessFactor = roughness;
-  if (m.pbrMetallicRoughness.baseColorFactor[3] < 1.0) m.alphaMode = "BLEND";
+    const int position =
+        add_accessor(positions, plain ? gl_float : gl_unsigned_short, "VEC3", vertices, false);
+    accessors[size_t(position)]["min"] = {min[0], min[1], min[2]};
+    accessors[size_t(position)]["max"] = {max[0], max[1], max[2]};
+    json p;
+    p["attributes"] = {{"POSITION", position},
+                       {"NORMAL", add_accessor(normals, plain ? gl_float : gl_byte, "VEC3", vertices, !plain)},
+                       {"COLOR_0", add_accessor(colors, gl_unsigned_short, "VEC4", vertices, true)}};
+    p["indices"] = add_accessor(indices, gl_unsigned_int, "SCALAR", 6 * n, false);
+    p["material"] = material;
+    p["mode"] = 4;  // triangles
+    return p;
+  }
+
+  // meshopt: each view's bytes encoded (vertex views as attributes, the
+  // index views as triangles) into the file's buffer, the views pointing
+  // into a fallback buffer that holds no data.
+  void compress() {
+    meshopt_encodeVertexVersion(0);
+    meshopt_encodeIndexVersion(1);
+    for (json& v : views) {
+      const size_t offset = v["byteOffset"], length = v["byteLength"];
+      const uint8_t* src = bin.data() + offset;
+      json ext = {{"buffer", 0}, {"byteOffset", compressed.size()}};
+      std::vector<uint8_t> out;
+      size_t stride, count;
+      const char* mode;
+      if (v["target"] == element_array_buffer) {
+        stride = 4, count = length / 4, mode = "TRIANGLES";
+        out.resize(meshopt_encodeIndexBufferBound(count, count));
+        out.resize(meshopt_encodeIndexBuffer(out.data(), out.size(), reinterpret_cast<const uint32_t*>(src), count));
+      } else {
+        stride = v["byteStride"], count = length / stride, mode = "ATTRIBUTES";
+        out.resize(meshopt_encodeVertexBufferBound(count, stride));
+        out.resize(meshopt_encodeVertexBuffer(out.data(), out.size(), src, count, stride));
+      }
+      compressed.insert(compressed.end(), out.begin(), out.end());
+      compressed.resize((compressed.size() + 3) & ~size_t{3}, 0);
+      ext["byteLength"] = out.size();
+      ext["byteStride"] = stride;
+      ext["mode"] = mode;
+      ext["count"] = count;
+      v["buffer"] = 1;
+      v["extensions"] = {{"EXT_meshopt_compression", std::move(ext)}};
+    }
+  }
+};
+
+json material(const std::string& name, std::vector<double> base_color, double roughness) {
+  json m = {{"name", name},
+            {"pbrMetallicRoughness",
+             {{"baseColorFactor", base_color}, {"metallicFactor", 0.0}, {"roughnessFactor", roughness}}}};
+  if (base_color[3] < 1.0) m["alphaMode"] = "BLEND";
   return m;
+}
+
+void put_u32(std::ostream& out, uint32_t v) {
+  const char b[4] = {char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24 & 0xFF)};
+  out.write(b, 4);
 }
 
 }  // namespace
 
 bool encode_glb(const map_surface& surface, const std::string& name, std::ostream& out, std::string& error,
-                size_t max_bytes) {
-  // 4 vertices of 12 + 12 + 8 bytes and 6 four-byte indices per rectangle,
-  // and room for the header and the JSON.
+                size_t max_bytes, glb_form form) {
   const size_t rectangles = surface.ground.size() + surface.water.size();
-  const size_t buffer_bytes = rectangles * 152;
+  const size_t buffer_bytes = rectangles * rectangle_bytes(form);
   if (buffer_bytes > max_bytes || max_bytes - buffer_bytes < 65536) {
     error = "the mesh is too large for a glTF binary file: " + std::to_string(rectangles) + " rectangles need " +
             std::to_string(buffer_bytes) + " bytes";
     return false;
   }
-  tinygltf::Model model;
-  model.asset.version = "2.0";
-  model.asset.generator = "vxltool mesh";
-  tinygltf::Value::Object extras;
-  extras["faces"] = tinygltf::Value(static_cast<int>(surface.faces));
-  extras["waterFaces"] = tinygltf::Value(static_cast<int>(surface.water_faces));
-  extras["rectangles"] = tinygltf::Value(static_cast<int>(rectangles));
-  model.asset.extras = tinygltf::Value(std::move(extras));
-
-  model.buffers.emplace_back();
-  model.buffers[0].data.reserve(buffer_bytes);
-  model.materials.push_back(material("ground", {1.0, 1.0, 1.0, 1.0}, 1.0));
-  // Vertex colours multiply the base colour: the map's pale water turns blue
-  // and lets a little of the bed show through.
-  model.materials.push_back(material("water", {0.45, 0.62, 1.0, 0.85}, 0.1));
-
-  tinygltf::Mesh mesh;
-  mesh.name = name;
-  if (!surface.ground.empty()) mesh.primitives.push_back(add_primitive(model, surface.ground, 0));
-  if (!surface.water.empty()) mesh.primitives.push_back(add_primitive(model, surface.water, 1));
-
-  tinygltf::Node node;
-  node.name = name;
-  if (!mesh.primitives.empty()) {
-    model.meshes.push_back(std::move(mesh));
-    node.mesh = 0;
-  } else {
-    // An empty map: a scene with nothing in it, and no empty buffer.
-    model.buffers.clear();
-    model.materials.clear();
+  glb_builder b;
+  b.form = form;
+  b.bin.reserve(buffer_bytes);
+  json gltf;
+  gltf["asset"] = {{"version", "2.0"},
+                   {"generator", "vxltool mesh"},
+                   {"extras", {{"faces", surface.faces}, {"waterFaces", surface.water_faces}, {"rectangles", rectangles}}}};
+  json primitives = json::array();
+  if (!surface.ground.empty()) primitives.push_back(b.add_primitive(surface.ground, 0));
+  if (!surface.water.empty()) primitives.push_back(b.add_primitive(surface.water, 1));
+  const bool empty = primitives.empty();
+  if (!empty && form != glb_form::plain) {
+    json extensions = form == glb_form::meshopt ? json{"EXT_meshopt_compression", "KHR_mesh_quantization"}
+                                                : json{"KHR_mesh_quantization"};
+    gltf["extensionsUsed"] = extensions;
+    gltf["extensionsRequired"] = extensions;
   }
-  model.nodes.push_back(std::move(node));
-  tinygltf::Scene scene;
-  scene.name = name;
-  scene.nodes.push_back(0);
-  model.scenes.push_back(std::move(scene));
-  model.defaultScene = 0;
+  gltf["scene"] = 0;
+  gltf["scenes"] = {{{"name", name}, {"nodes", {0}}}};
+  json node = {{"name", name}};
+  if (!empty) node["mesh"] = 0;
+  gltf["nodes"] = {node};
+  // An empty map: a scene with nothing in it, and no empty buffer.
+  if (!empty) {
+    gltf["meshes"] = {{{"name", name}, {"primitives", std::move(primitives)}}};
+    // Vertex colours multiply the base colour: the map's pale water turns
+    // blue and lets a little of the bed show through.
+    gltf["materials"] = {material("ground", {1.0, 1.0, 1.0, 1.0}, 1.0),
+                         material("water", {0.45, 0.62, 1.0, 0.85}, 0.1)};
+    if (form == glb_form::meshopt) {
+      b.compress();
+      gltf["buffers"] = {{{"byteLength", b.compressed.size()}},
+                         {{"byteLength", b.bin.size()}, {"extensions", {{"EXT_meshopt_compression", {{"fallback", true}}}}}}};
+      b.bin = std::move(b.compressed);
+    } else {
+      gltf["buffers"] = {{{"byteLength", b.bin.size()}}};
+    }
+    gltf["bufferViews"] = std::move(b.views);
+    gltf["accessors"] = std::move(b.accessors);
+  }
 
-  tinygltf::TinyGLTF writer;
-  if (!writer.WriteGltfSceneToStream(&model, out, false, true)) {
-    error = "cannot encode the glTF file";
+  // glTF names are JSON strings: bytes of the file name that are not UTF-8
+  // become U+FFFD, as on the 3D page.
+  std::string text = gltf.dump(-1, ' ', false, json::error_handler_t::replace);
+  text.resize((text.size() + 3) & ~size_t{3}, ' ');
+  const size_t total = 12 + 8 + text.size() + (empty ? 0 : 8 + b.bin.size());
+  if (total > max_bytes) {
+    error = "the mesh is too large for a glTF binary file: " + std::to_string(total) + " bytes";
     return false;
+  }
+  out.write("glTF", 4);
+  put_u32(out, 2);
+  put_u32(out, static_cast<uint32_t>(total));
+  put_u32(out, static_cast<uint32_t>(text.size()));
+  put_u32(out, 0x4E4F534A);  // JSON
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!empty) {
+    put_u32(out, static_cast<uint32_t>(b.bin.size()));
+    put_u32(out, 0x004E4942);  // BIN
+    out.write(reinterpret_cast<const char*>(b.bin.data()), static_cast<std::streamsize>(b.bin.size()));
   }
   return true;
 }
 
 bool encode_glb(const map_surface& surface, const std::string& name, std::string& out, std::string& error,
-                size_t max_bytes) {
+                size_t max_bytes, glb_form form) {
   std::ostringstream stream;
-  if (!encode_glb(surface, name, static_cast<std::ostream&>(stream), error, max_bytes)) return false;
+  if (!encode_glb(surface, name, static_cast<std::ostream&>(stream), error, max_bytes, form)) return false;
   out = std::move(stream).str();
   return true;
 }

@@ -70,14 +70,28 @@ float srgb_to_linear(uint8_t value);
 // several gigabytes.
 inline constexpr size_t glb_max_bytes = 0xFFFFFFFFu;
 
+// How the vertex attributes are stored.
+enum class glb_form {
+  // Floats, no extension: for programs that read nothing else.
+  plain,
+  // KHR_mesh_quantization: positions as 16-bit integers, normals as signed
+  // bytes, colours as 16-bit values. Exact, since every vertex lies on the
+  // grid and every normal on an axis; about two thirds of plain.
+  quantized,
+  // quantized, and every buffer view compressed with EXT_meshopt_compression
+  // for the web (a fallback buffer without data, so the extension is
+  // required).
+  meshopt,
+};
+
 // The glTF binary file (.glb) of a surface: one mesh with a ground and a
 // water primitive (when there is water). `asset.extras` records the unit
 // face counts ("faces", "waterFaces") and the rectangles ("rectangles").
 // Returns false with a reason in `error` when the file would be larger than
-// `max_bytes` or the library cannot serialise it.
+// `max_bytes`.
 bool encode_glb(const map_surface& surface, const std::string& name, std::ostream& out, std::string& error,
-                size_t max_bytes = glb_max_bytes);
+                size_t max_bytes = glb_max_bytes, glb_form form = glb_form::quantized);
 bool encode_glb(const map_surface& surface, const std::string& name, std::string& out, std::string& error,
-                size_t max_bytes = glb_max_bytes);
+                size_t max_bytes = glb_max_bytes, glb_form form = glb_form::quantized);
 
 }  // namespace vormap

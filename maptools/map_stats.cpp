@@ -27,14 +27,7 @@ map_stats compute_map_stats(const vxl_map& map, int max_colors) {
   }
   for (int y = 0; y < world_size; ++y) {
     for (int x = 0; x < world_size; ++x) {
-      const column_top top = top_of_column(map, x, y);
-      if (top.height < 0) {
-        ++stats.empty_columns;
-        continue;
-      }
-      if (top.height == 0) ++stats.water_columns;
-      stats.min_height = stats.min_height < 0 ? top.height : std::min(stats.min_height, top.height);
-      stats.max_height = std::max(stats.max_height, top.height);
+      if (top_of_column(map, x, y).height < 0) ++stats.empty_columns;
     }
   }
   stats.common_colors.assign(counts.begin(), counts.end());

@@ -1,4 +1,6 @@
-// Figures about a decoded map for `vxltool info` and `vxltool diff`.
+// Voxel and colour counts of a decoded map for `vxltool info` and the map
+// page, and the differences between two maps for `vxltool diff`. The
+// figures about the land (water, heights, trees) are in map_figures.h.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +24,6 @@ struct map_stats {
   long solid_voxels = 0;
   long surface_voxels = 0;  // solid voxels with a stored colour
   long empty_columns = 0;
-  long water_columns = 0;   // the only solid voxel is the bottom one
-  int min_height = -1;      // over non-empty columns; -1 when all are empty
-  int max_height = -1;
   // Colours of surface voxels, most common first (ties: lower colour
   // first), at most `max_colors` of them, with their voxel counts.
   std::vector<std::pair<uint32_t, long>> common_colors;

@@ -4,11 +4,14 @@
 #include <openssl/evp.h>
 #include <zlib.h>
 
+#include <cmath>
 #include <string_view>
 #include <vector>
 
+#include "maptools/map_figures.h"
 #include "maptools/map_stats.h"
-#include "maptools/output_file.h"
+#include "util/platform/output_file.h"
+#include "maptools/script_json.h"
 #include "view_assets.h"
 
 namespace vormap {
@@ -62,6 +65,7 @@ std::string script_safe(std::string_view text) {
 
 std::string map_info(const view_page_map& in) {
   const map_stats stats = compute_map_stats(*in.map, listed_colors);
+  const map_figures figures = figures_of_vxl(*in.map);
   nlohmann::json colours = nlohmann::json::array();
   for (const auto& [colour, count] : stats.common_colors) colours.push_back({colour & 0xFFFFFFu, count});
   const nlohmann::json info = {
@@ -69,14 +73,13 @@ std::string map_info(const view_page_map& in) {
       {"size", in.file.size()},
       {"solidVoxels", stats.solid_voxels},
       {"surfaceVoxels", stats.surface_voxels},
-      {"minHeight", stats.min_height},
-      {"maxHeight", stats.max_height},
-      {"waterColumns", stats.water_columns},
+      {"minHeight", figures.min_height},
+      {"maxHeight", figures.max_height},
+      {"waterColumns", std::lround(figures.water_percent * world_columns / 100)},
       {"emptyColumns", stats.empty_columns},
       {"colours", colours},
   };
-  // Invalid UTF-8 in a file name becomes U+FFFD rather than an exception.
-  return info.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return script_json(info);
 }
 
 }  // namespace
@@ -90,7 +93,7 @@ bool build_view_page(const view_page_map& in, std::string& page, std::string& er
   const std::string_view html = view_assets_get("page.html");
   const std::string_view script = view_assets_get("view_bundle.js");
   const std::pair<std::string_view, std::string> parts[] = {
-      {"@MAP_INFO@", script_safe(map_info(in))},
+      {"@MAP_INFO@", map_info(in)},
       {"@MAP_DATA@", base64(packed)},
       {"@SCRIPT@", script_safe(script)},
   };
@@ -111,13 +114,13 @@ bool build_view_page(const view_page_map& in, std::string& page, std::string& er
   return true;
 }
 
-bool write_view_page(const view_page_map& in, const std::string& out_path, std::string& error) {
+bool write_view_page(const view_page_map& in, const std::string& out_path, std::string& error, output_links links) {
   std::string page;
   if (!build_view_page(in, page, error)) {
     error = "cannot write '" + out_path + "': " + error;
     return false;
   }
-  return write_output_file(out_path, page, error);
+  return write_output_file(out_path, page, error, links);
 }
 
 }  // namespace vormap

@@ -9,6 +9,8 @@
 
 #include "vxl/vxl_reader.h"
 
+#include "util/platform/output_file.h"
+
 namespace vormap {
 
 // What the page shows: `name` in its panel (usually the map file's name),
@@ -26,6 +28,7 @@ bool build_view_page(const view_page_map& in, std::string& page, std::string& er
 
 // Builds the page and writes it to `out_path` whole or not at all (see
 // write_output_file). Returns false with a one-line reason in `error`.
-bool write_view_page(const view_page_map& in, const std::string& out_path, std::string& error);
+bool write_view_page(const view_page_map& in, const std::string& out_path, std::string& error,
+                     output_links links = output_links::replace_target);
 
 }  // namespace vormap

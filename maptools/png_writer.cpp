@@ -8,7 +8,10 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
+
+#include "util/platform/output_file.h"
 
 namespace vormap {
 
@@ -116,33 +119,12 @@ bool encode_png(const image& picture, int scale, std::vector<uint8_t>& png, std:
 }
 
 bool write_png(const std::string& path, const image& picture, int scale, std::string& error) {
-  if (!valid_picture(picture, scale)) {
-    error = "cannot write '" + path + "': invalid picture or scale";
+  std::vector<uint8_t> png;
+  if (!encode_png(picture, scale, png, error)) {
+    error = "cannot write '" + path + "': " + error;
     return false;
   }
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    error = "cannot write '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  std::vector<png_byte> row(static_cast<size_t>(picture.width) * scale * picture.channels);
-  png_failure failure{};
-  bool ok = write_rows(file, nullptr, picture, scale, -1, row.data(), failure);
-  if (!ok) {
-    const bool system = std::ferror(file) != 0 && failure.system_error != 0;
-    error = "cannot write '" + path + "': " + (system ? std::strerror(failure.system_error) : failure.message);
-  }
-  // A full disk may show only when the buffer is flushed.
-  errno = 0;
-  const bool stream_failed = std::ferror(file) != 0;
-  const bool close_failed = std::fclose(file) != 0;
-  if ((stream_failed || close_failed) && ok) {
-    error = "cannot write '" + path + "': " + (errno != 0 ? std::strerror(errno) : "write error");
-    ok = false;
-  }
-  struct stat st;
-  if (!ok && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
-  return ok;
+  return write_output_file(path, std::string_view(reinterpret_cast<const char*>(png.data()), png.size()), error);
 }
 
 }  // namespace vormap

@@ -13,7 +13,7 @@ inline constexpr int png_max_scale = 8;
 
 // Writes `picture` enlarged `scale` times (1 to png_max_scale, each pixel a
 // scale x scale block) to `path`. Returns false with a one-line reason
-// otherwise; a partly written regular file is then removed.
+// otherwise, with the file that was there as it was (see write_output_file).
 bool write_png(const std::string& path, const image& picture, int scale, std::string& error);
 
 // Encodes `picture`, enlarged as write_png does, into `png`, at zlib

@@ -5,9 +5,11 @@
 #   scripts/install-deps.sh map     what building the generator needs
 #   scripts/install-deps.sh install what building vormap and vxltool needs (make install)
 #   scripts/install-deps.sh deb     'install' plus what making their Debian package needs
-#   scripts/install-deps.sh test    everything the tests, tools and benchmarks need
+#   scripts/install-deps.sh test    everything the tests, tools, benchmarks and the page (make web) need
 #   scripts/install-deps.sh ci      'test' plus the second compiler and sanitizer runtimes
 #   scripts/install-deps.sh fresh-root   what scripts/fresh-machine-check.sh needs
+#   scripts/install-deps.sh interop   Blender and Goxel, for scripts/blender-check.sh and
+#                                 scripts/goxel-check.sh (large: not part of 'ci')
 #   scripts/install-deps.sh cross   an aarch64 cross compiler, the generator's arm64
 #                                 libraries and qemu-user (scripts/cross-check-aarch64.sh)
 #   scripts/install-deps.sh --list GROUP...   print the Debian packages only
@@ -21,18 +23,24 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # Debian packages, by what needs them.
 map_packages=(cmake ninja-build g++ make libhwy-dev)
-# Both programs, on top of the generator's: the whole utility library (zlib,
-# libcrypto), vxltool (libpng, tinygltf, nlohmann-json) and the manual pages
-# (scdoc). vxltool's 3D page is bundled at build time from the Node packages
-# three and esbuild, so Node comes too (only the packages the build uses:
-# npm ci --omit=dev).
-install_packages=(zlib1g-dev libssl-dev libpng-dev libtinygltf-dev nlohmann-json3-dev scdoc)
+# Both programs, on top of the generator's: the whole utility library
+# (libdeflate, zlib, libcrypto), vxltool (libpng, nlohmann-json,
+# meshoptimizer) and the manual pages (scdoc). vxltool's 3D page is bundled
+# at build time from the Node packages three and esbuild, so Node comes too
+# (only the packages the build uses: npm ci --omit=dev).
+install_packages=(zlib1g-dev libssl-dev libdeflate-dev libpng-dev nlohmann-json3-dev libmeshoptimizer-dev scdoc)
 # The Debian package: dpkg-shlibdeps (dpkg-dev) finds its Depends, and
 # CPack tells programs from other files with `file`.
 deb_packages=(dpkg-dev file)
-# The tests and the benchmarks.
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev pkg-config)
-ci_packages=(clang libclang-rt-14-dev)
+# The tests and the benchmarks (lz4 and abseil as peers; tinygltf reads our
+# meshes back; MPFR checks the valley table).
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev libabsl-dev pkg-config libtinygltf-dev libmpfr-dev)
+# The page's WebAssembly build (make web): Debian's emscripten works offline,
+# with its system libraries prebuilt.
+web_packages=(emscripten)
+# The second compiler and its sanitizer runtimes; a one-node Slurm cluster
+# for the test of the sweep scripts (scripts/slurm).
+ci_packages=(clang libclang-rt-14-dev slurm-wlm munge)
 # Building the generator for aarch64 and running it under emulation. The
 # :arm64 packages need that foreign architecture, which the script adds.
 cross_packages=(g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64)
@@ -41,6 +49,9 @@ cross_packages=(g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64)
 node_packages=(nodejs npm ca-certificates)
 # The browser the page tests drive.
 browser_packages=(chromium)
+# Other programs opening our files: Blender (its glTF importer needs numpy)
+# and the voxel editor Goxel, run headless under a virtual X server.
+interop_packages=(blender python3-numpy goxel xvfb xauth)
 # Building a fresh Debian root to try the README's commands in.
 fresh_root_packages=(debootstrap)
 
@@ -51,9 +62,9 @@ groups=()
 for arg in "$@"; do
   case "$arg" in
     --list) list=1 ;;
-    map|install|deb|test|ci|cross|fresh-root) groups+=("$arg") ;;
+    map|install|deb|test|ci|cross|fresh-root|interop) groups+=("$arg") ;;
     -h|--help) usage; exit 0 ;;
-    *) echo "install-deps.sh: unknown group '$arg' (map, install, deb, test, ci, cross or fresh-root)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group '$arg' (map, install, deb, test, ci, cross, fresh-root or interop)" >&2; exit 2 ;;
   esac
 done
 [ ${#groups[@]} -gt 0 ] || groups=(map)
@@ -66,10 +77,11 @@ for g in "${groups[@]}"; do
     map)  wanted+=("${map_packages[@]}") ;;
     install) wanted+=("${map_packages[@]}" "${install_packages[@]}"); [ $need_node = 2 ] || need_node=1 ;;
     deb)  wanted+=("${map_packages[@]}" "${install_packages[@]}" "${deb_packages[@]}"); [ $need_node = 2 ] || need_node=1 ;;
-    test) wanted+=("${map_packages[@]}" "${install_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}"); need_node=2 ;;
-    ci)   wanted+=("${map_packages[@]}" "${install_packages[@]}" "${deb_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${ci_packages[@]}"); need_node=2 ;;
+    test) wanted+=("${map_packages[@]}" "${install_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${web_packages[@]}"); need_node=2 ;;
+    ci)   wanted+=("${map_packages[@]}" "${install_packages[@]}" "${deb_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${web_packages[@]}" "${ci_packages[@]}"); need_node=2 ;;
     fresh-root) wanted+=("${fresh_root_packages[@]}") ;;
     cross) wanted+=("${cross_packages[@]}") ;;
+    interop) wanted+=("${interop_packages[@]}") ;;
   esac
 done
 # A node and npm found on the PATH (the machine's own, newer than Debian's)

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/run_process.h"
-#include "tests/scratch_dir.h"
+#include "tests/support/run_process.h"
+#include "tests/support/scratch_dir.h"
 
 namespace vormap {
 namespace {

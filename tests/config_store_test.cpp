@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/child_process.h"
-#include "tests/scratch_dir.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scratch_dir.h"
 #include "util/growable_array.h"
 #include "util/platform/files.h"
 

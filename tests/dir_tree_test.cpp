@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/child_process.h"
-#include "tests/scratch_dir.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scratch_dir.h"
 #include "util/config_store.h"
 #include "util/growable_array.h"
 #include "util/platform/files.h"

@@ -6,6 +6,7 @@
 #include <png.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/run_process.h"
-#include "tests/scratch_dir.h"
+#include "tests/support/run_process.h"
+#include "tests/support/scratch_dir.h"
 
 namespace vormap {
 namespace {
@@ -72,9 +73,34 @@ TEST(Gallery, MakesEachMapAsVormapDoesWithPicturesAndAPage) {
     EXPECT_EQ(read_bytes(dir / ("out/" + seed + ".vxl")), vormap_map(dir, seed, false)) << "seed " << seed;
     EXPECT_EQ(png_size(dir / ("out/" + seed + ".png")), std::make_pair(512, 512)) << seed;
     EXPECT_EQ(png_size(dir / ("out/" + seed + ".thumb.png")), std::make_pair(128, 128)) << seed;
-    EXPECT_TRUE(has(html, "{\"seed\":" + seed + ",\"command\":\"vormap -s " + seed + " -o " + seed + ".vxl\"")) << seed;
+    EXPECT_TRUE(has(html, "[" + seed + ",1,")) << "seed " << seed << "'s row, with its 3D page";
   }
+  EXPECT_TRUE(has(html, "\"command\":\"vormap -s SEED -o SEED.vxl\"")) << "the cards' command";
   for (const std::string& name : names_in(dir / "out")) EXPECT_FALSE(has(name, ".tmp")) << name;
+}
+
+// The figures files beside the page hold what vxltool search computes for
+// the same seeds; --no-pages leaves out the 3D pages.
+TEST(Gallery, FiguresFilesMatchTheSearchAndNoPagesMakesNone) {
+  scratch_dir dir;
+  const process_result r = gallery({"--no-pages", "8,-1", "out"}, dir.path());
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  for (const std::string& name : names_in(dir / "out"))
+    EXPECT_TRUE(!has(name, ".html") || name == "index.html") << name;
+  const process_result csv = run_process(VXLTOOL_EXE, {"search", "-1,8", "--format", "csv"});
+  ASSERT_EQ(csv.exit_status, 0) << csv.err;
+  const std::vector<uint8_t> gallery_csv = read_bytes(dir / "out/figures.csv");
+  EXPECT_EQ(count_lines(csv.out), 3);
+  // The gallery lists the seeds in the order given, the search in seed order.
+  const size_t second = csv.out.find('\n', csv.out.find('\n') + 1) + 1;
+  const std::string header = csv.out.substr(0, csv.out.find('\n') + 1);
+  const std::string minus_one = csv.out.substr(header.size(), second - header.size()), eight = csv.out.substr(second);
+  EXPECT_EQ(std::string(gallery_csv.begin(), gallery_csv.end()), header + eight + minus_one);
+  const process_result jsonl = run_process(VXLTOOL_EXE, {"search", "-1,8"});
+  const std::vector<uint8_t> json_bytes = read_bytes(dir / "out/figures.json");
+  const std::string json(json_bytes.begin(), json_bytes.end());
+  for (size_t at = 0, end; (end = jsonl.out.find('\n', at)) != std::string::npos; at = end + 1)
+    EXPECT_TRUE(has(json, jsonl.out.substr(at, end - at))) << jsonl.out.substr(at, 40);
 }
 
 // A fake vormap, so that one seed can fail or hang: seed 13 fails as a full
@@ -158,6 +184,7 @@ TEST(Gallery, BadCommandLinesMakeNothing) {
       {{"1", "file/out"}, 1, "cannot make folder 'file/out': "},
       {{"1", "file"}, 1, "cannot make folder 'file': "},
       {{"--vormap", "nowhere", "1", "out"}, 1, "--vormap 'nowhere' is not an executable file"},
+      {{"--vormap=", "1", "out"}, 2, "--vormap needs a path, not an empty value"},
   };
   for (const auto& c : cases) {
     const process_result r = gallery(c.args, dir.path());
@@ -204,9 +231,17 @@ TEST(Gallery, InterruptLeavesNoPartialFile) {
 
   const auto start = std::chrono::steady_clock::now();
   const auto waited = [&] { return std::chrono::steady_clock::now() - start; };
-  while (!std::filesystem::exists(dir / "out/.13.vxl.tmpABCDEF") && waited() < std::chrono::seconds(30))
+  // vormap writes into a new file of the gallery's (".13.vxl.tmpXXXXXX"),
+  // and the fake one starts its own temporary file beside that.
+  const auto child_started = [&] {
+    if (!std::filesystem::exists(dir / "out")) return false;
+    for (const std::string& name : names_in(dir / "out"))
+      if (name.starts_with("..13.vxl.tmp") && name.ends_with(".tmpABCDEF")) return true;
+    return false;
+  };
+  while (!child_started() && waited() < std::chrono::seconds(30))
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ASSERT_TRUE(std::filesystem::exists(dir / "out/.13.vxl.tmpABCDEF"));
+  ASSERT_TRUE(child_started());
   ::kill(pid, SIGINT);
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -223,6 +258,166 @@ TEST(Gallery, InterruptLeavesNoPartialFile) {
   const process_result again = gallery({"12", "out"}, dir.path());
   ASSERT_EQ(again.exit_status, 0) << again.err;
   EXPECT_EQ(read_bytes(dir / "out/12.vxl"), vormap_map(dir, "12", false));
+}
+
+bool is_link(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// OUTDIR may be shared: links planted under the names of the gallery's files
+// are never written through (the seed, or the page, is refused instead).
+TEST(Gallery, NeverWritesThroughLinksInOutdir) {
+  const struct {
+    const char* name;
+    const char* refusal;  // on standard error
+  } cases[] = {
+      {"7.vxl", "seed 7 failed: 7.vxl is a symbolic link"},
+      {"7.png", "seed 7 failed: 7.png is a symbolic link"},
+      {"7.thumb.png", "seed 7 failed: 7.thumb.png is a symbolic link"},
+      {"7.html", "seed 7 failed: 7.html is a symbolic link"},
+      {"7.made", "seed 7 failed: 7.made is a symbolic link"},
+      {"index.html", "cannot write 'out/index.html': it is a symbolic link"},
+  };
+  for (const auto& c : cases) {
+    for (const bool dangling : {false, true}) {
+      scratch_dir dir;
+      make_dirs(dir / "out");
+      if (!dangling) write_text(dir / "victim", "victim");
+      ASSERT_EQ(::symlink("../victim", (dir / "out/" + c.name).c_str()), 0);
+      const process_result r = gallery({"7", "out"}, dir.path());
+      const std::string what = std::string(c.name) + (dangling ? " (dangling)" : "");
+      EXPECT_EQ(r.exit_status, 1) << what << ": " << r.err;
+      EXPECT_TRUE(has(r.err, c.refusal)) << what << ": " << r.err;
+      EXPECT_TRUE(is_link(dir / "out/" + c.name)) << what;
+      if (dangling)
+        EXPECT_FALSE(std::filesystem::exists(dir / "victim")) << what << ": the link's target was made";
+      else
+        EXPECT_EQ(read_bytes(dir / "victim"), std::vector<uint8_t>({'v', 'i', 'c', 't', 'i', 'm'})) << what;
+    }
+  }
+}
+
+// A pipe under a map's name neither hangs the gallery nor is written to.
+TEST(Gallery, RefusesAPipeInOutdirWithoutWaiting) {
+  scratch_dir dir;
+  make_dirs(dir / "out");
+  ASSERT_EQ(::mkfifo((dir / "out/7.vxl").c_str(), 0644), 0);
+  const process_result r = gallery({"7,8", "out"}, dir.path());
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_TRUE(has(r.err, "seed 7 failed: 7.vxl is not a regular file")) << r.err;
+  EXPECT_EQ(read_bytes(dir / "out/8.vxl"), vormap_map(dir, "8", false)) << "the other seed is made";
+}
+
+// A fake vormap that makes the map and then kills the gallery that started
+// it: a stop just after the map is written, from outside.
+std::string write_killing_vormap(const scratch_dir& dir) {
+  const std::string path = dir / "killing-vormap";
+  write_text(path, "#!/bin/sh\n'" VORMAP_EXE "' \"$@\" && kill -KILL $PPID\nsleep 5\n");
+  ::chmod(path.c_str(), 0755);
+  return path;
+}
+
+// A run stopped at any point, by a signal or a full disk, with one -d, and
+// then run again with the other: the second run leaves exactly what a run
+// of its own makes, whether the folder was empty or held that run's files.
+TEST(Gallery, ResumeAfterAStopAtAnyStepMakesTheRightFiles) {
+  scratch_dir dir;
+  const std::string killer = write_killing_vormap(dir);
+  // What a plain run makes.
+  ASSERT_EQ(gallery({"7", "plain"}, dir.path()).exit_status, 0);
+  const char* files[] = {"7.vxl", "7.png", "7.thumb.png", "7.html", "7.made"};
+  const struct {
+    const char* fault;  // VXLTOOL_GALLERY_FAULT, or "" for the killing vormap
+    bool killed;
+  } stops[] = {
+      {"", true},          {"vxl:kill", true},   {"png:kill", true},   {"thumb.png:kill", true},
+      {"html:kill", true}, {"made:kill", true},  {"vxl:full", false},  {"png:full", false},
+      {"thumb.png:full", false}, {"html:full", false}, {"made:full", false},
+  };
+  for (const auto& stop : stops) {
+    for (const bool from_plain : {false, true}) {
+      const std::string what = std::string(*stop.fault ? stop.fault : "killed after the map") +
+                               (from_plain ? ", over a plain gallery" : ", in an empty folder");
+      std::filesystem::remove_all(dir / "out");
+      if (from_plain) std::filesystem::copy(dir / "plain", dir / "out");
+      std::vector<std::string> args = {"-d", "7", "out"};
+      if (!*stop.fault) args = {"--vormap", killer, "-d", "7", "out"};
+      if (*stop.fault) setenv("VXLTOOL_GALLERY_FAULT", stop.fault, 1);
+      const process_result stopped = gallery(args, dir.path());
+      unsetenv("VXLTOOL_GALLERY_FAULT");
+      EXPECT_EQ(stopped.exit_status, stop.killed ? -1 : 1) << what << ": " << stopped.err;
+
+      const process_result resumed = gallery({"7", "out"}, dir.path());
+      EXPECT_EQ(resumed.exit_status, 0) << what << ": " << resumed.err;
+      for (const char* file : files)
+        EXPECT_EQ(read_bytes(dir / "out/" + file), read_bytes(dir / "plain/" + file)) << what << ": " << file;
+      for (const std::string& name : names_in(dir / "out")) EXPECT_FALSE(has(name, ".tmp")) << what << ": " << name;
+    }
+  }
+}
+
+// A stamp that cannot be read is no proof of how the map was made.
+TEST(Gallery, UnreadableStampIsNotTrusted) {
+  scratch_dir dir;
+  ASSERT_EQ(gallery({"-d", "7", "out"}, dir.path()).exit_status, 0);
+  // Too large to be a stamp (sparse, 2 GiB): the map is made again.
+  ASSERT_EQ(::truncate((dir / "out/7.made").c_str(), off_t{2} << 30), 0);
+  process_result r = gallery({"7", "out"}, dir.path());
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(read_bytes(dir / "out/7.vxl"), vormap_map(dir, "7", false));
+  // A folder in its place: the seed is refused, its map not shown as kept.
+  std::filesystem::remove(dir / "out/7.made");
+  make_dirs(dir / "out/7.made");
+  r = gallery({"-d", "7", "out"}, dir.path());
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_TRUE(has(r.err, "seed 7 failed: 7.made is not a regular file")) << r.err;
+  EXPECT_TRUE(has(r.out, "0 maps in out (0 made, 0 kept, 1 failed)")) << r.out;
+}
+
+// Two galleries on one folder would mix their maps and stamps: the second
+// is refused while the first holds the folder.
+TEST(Gallery, SecondGalleryOnTheSameFolderIsRefused) {
+  scratch_dir dir;
+  make_dirs(dir / "out");
+  const int fd = ::open((dir / "out").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  const process_result r = gallery({"7", "out"}, dir.path());
+  ::close(fd);
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.err, "vxltool: gallery: another gallery is writing in 'out'; run this one when it has finished\n");
+  EXPECT_TRUE(names_in(dir / "out").empty());
+}
+
+// Temporary files a killed run left are removed; files of other names stay.
+TEST(Gallery, ClearsItsOwnStaleTemporaryFiles) {
+  scratch_dir dir;
+  make_dirs(dir / "out");
+  const std::vector<std::string> stale = {".7.vxl.tmpABCDEF", "..7.vxl.tmpABCDEF.tmpGHIJKL", ".-3.made.tmpa1b2c3",
+                                          ".index.html.tmpQWERTY", ".figures.csv.tmpZZ9900"};
+  const std::vector<std::string> others = {".notes.txt.tmpABCDEF", ".7.vxl.tmpABC", "7.vxl.tmpABCDEF",
+                                           ".7x.vxl.tmpABCDEF", ".7.vxl.tmpAB-DEF", "...7.vxl.tmpABCDEF"};
+  for (const std::string& name : stale) write_text(dir / "out/" + name, "x");
+  for (const std::string& name : others) write_text(dir / "out/" + name, "x");
+  const process_result r = gallery({"7", "out"}, dir.path());
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  for (const std::string& name : stale) EXPECT_FALSE(std::filesystem::exists(dir / "out/" + name)) << name;
+  for (const std::string& name : others) EXPECT_TRUE(std::filesystem::exists(dir / "out/" + name)) << name;
+}
+
+// The printed list is the only record of random seeds: not printed, not run.
+TEST(Gallery, FullStandardOutputIsAFailure) {
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+  scratch_dir dir;
+  const std::string line =
+      "cd '" + dir.path() + "' && '" VXLTOOL_EXE "' gallery random:2 out > /dev/full 2> err.txt";
+  const int status = std::system(line.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::vector<uint8_t> err = read_bytes(dir / "err.txt");
+  EXPECT_EQ(std::string(err.begin(), err.end()),
+            "vxltool: gallery: cannot write standard output: No space left on device\n");
 }
 
 }  // namespace

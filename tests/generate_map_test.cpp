@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
 
-#include "generator/random/random.h"
-#include "generator/terrain/height_fields.h"
 #include "world/voxel_world.h"
 
 namespace vormap {
@@ -19,11 +18,11 @@ struct world_copy {
   std::vector<int32_t> height;
 };
 
-world_copy generate(int32_t seed, bool debug) {
-  generate_map_for_seed(seed, debug);
-  return {std::vector<uint8_t>(voxel_solid.begin(), voxel_solid.end()),
-          std::vector<uint32_t>(voxel_color.begin(), voxel_color.end()),
-          std::vector<int32_t>(column_height.begin(), column_height.end())};
+world_copy generated(int32_t seed, bool debug) {
+  const std::unique_ptr<voxel_world> world = generate_world(seed, debug, 2);
+  return {std::vector<uint8_t>(world->voxel_solid.begin(), world->voxel_solid.end()),
+          std::vector<uint32_t>(world->voxel_color.begin(), world->voxel_color.end()),
+          std::vector<int32_t>(world->column_height.begin(), world->column_height.end())};
 }
 
 // The outline columns and their colours, listed independently of the painter.
@@ -40,8 +39,8 @@ std::vector<std::pair<std::pair<int, int>, uint32_t>> outline() {
 }
 
 TEST(GenerateMap, DebugRegionsOnlyRecolourTheirColumns) {
-  const world_copy plain = generate(-12345, false);
-  const world_copy debug = generate(-12345, true);
+  const world_copy plain = generated(-12345, false);
+  const world_copy debug = generated(-12345, true);
   EXPECT_EQ(plain.solid, debug.solid);
   EXPECT_EQ(plain.height, debug.height);
 
@@ -66,15 +65,15 @@ TEST(GenerateMap, DebugRegionsOnlyRecolourTheirColumns) {
 }
 
 TEST(GenerateMap, SameSeedSameWorldDifferentSeedDifferentWorld) {
-  const world_copy a = generate(99, false);
-  const world_copy b = generate(99, false);
+  const world_copy a = generated(99, false);
+  const world_copy b = generated(99, false);
   EXPECT_TRUE(a.colour == b.colour && a.solid == b.solid);
-  const world_copy c = generate(100, false);
+  const world_copy c = generated(100, false);
   EXPECT_NE(a.colour, c.colour);
 }
 
 TEST(GenerateMap, VegetationStandsOnTheLowSideOnly) {
-  const world_copy w = generate(3, false);
+  const world_copy w = generated(3, false);
   int low = 0, high = 0;
   for (int x = 0; x < world_size; ++x)
     for (int y = 0; y < world_size; ++y) {

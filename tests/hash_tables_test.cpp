@@ -403,5 +403,72 @@ TEST(HashTables, RandomSequencesMatchStandardMaps) {
   string_dict_destroy(sd);
 }
 
+// Where each entry sits is observable (a walk over `entries` visits them in
+// slot order), so it may never change: a fixed sequence of adds and removals
+// that grows, purges and shrinks each member must leave the slots whose
+// digest was pinned.
+uint64_t digest_step(uint64_t h, uint64_t v) {
+  for (int k = 0; k < 8; ++k) h = (h ^ ((v >> (8 * k)) & 0xFF)) * 0x100000001B3u;
+  return h;
+}
+
+template <class Map, class Key>
+uint64_t slot_digest(const Map& m, uint64_t (*key_word)(const Key&)) {
+  uint64_t h = 0xCBF29CE484222325u;
+  h = digest_step(h, m.len);
+  for (size_t i = 0; i < m.len; ++i) h = digest_step(digest_step(h, i), key_word(m.entries[i].key));
+  return h;
+}
+
+TEST(HashTables, SlotOrderIsPinned) {
+  std::mt19937 rng(5);
+  int_map* ints = int_map_create();
+  ptr_map* ptrs = ptr_map_create();
+  string_dict* strings = string_dict_create();
+  pair_map* pairs = pair_map_create();
+  std::vector<std::string> names;
+  for (int k = 0; k < 4000; ++k) names.push_back("key/" + std::to_string(k * 7919));
+  for (int op = 0; op < 6000; ++op) {
+    // Adds win early, removals later, so each table grows and then shrinks.
+    const uint32_t r = rng();
+    const int k = static_cast<int>(r % 4000);
+    const bool add = (r >> 16) % 100 < (op < 3000 ? 75u : 20u);
+    if (add) {
+      int_map_set(ints, k * 977 + 5, k);
+      ptr_map_set(ptrs, word(static_cast<uintptr_t>(k + 1) * 48), word(1));
+      string_dict_set(strings, names[static_cast<size_t>(k)].c_str(), nullptr);
+      pair_map_put(pairs, k, k * 3, nullptr);
+    } else {
+      int_map_remove(ints, k * 977 + 5, nullptr);
+      ptr_map_remove(ptrs, word(static_cast<uintptr_t>(k + 1) * 48), nullptr);
+      string_dict_remove(strings, names[static_cast<size_t>(k)].c_str(), nullptr);
+    }
+  }
+  const uint64_t digests[] = {
+      slot_digest<int_map, int32_t>(*ints, [](const int32_t& k) { return static_cast<uint64_t>(static_cast<uint32_t>(k)); }),
+      slot_digest<ptr_map, void*>(*ptrs, [](void* const& k) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(k)); }),
+      slot_digest<string_dict, char*>(*strings,
+                                      [](char* const& k) {
+                                        // A string key by its hash; the markers by their value.
+                                        const auto w = reinterpret_cast<uintptr_t>(k);
+                                        return w <= 1 ? uint64_t{w} : uint64_t{string_dict_hash(k)} << 1;
+                                      }),
+      slot_digest<pair_map, pair_key>(*pairs,
+                                      [](const pair_key& k) {
+                                        return uint64_t{static_cast<uint32_t>(k.a)} << 32 | static_cast<uint32_t>(k.b);
+                                      }),
+  };
+  const uint64_t pinned[] = {0x45d143723ef08f24u, 0x895dcffb3eed86b7u, 0x440e34e851fb75d9u, 0x83c846ed99d5be00u};
+  const char* const names_of[] = {"int_map", "ptr_map", "string_dict", "pair_map"};
+  for (size_t k = 0; k < 4; ++k) EXPECT_EQ(digests[k], pinned[k]) << names_of[k];
+  // The sequence must have left tables that grew and shrank, not empty ones.
+  EXPECT_GT(ints->count, 100u);
+  EXPECT_GT(strings->count, 100u);
+  int_map_destroy(ints);
+  ptr_map_destroy(ptrs);
+  string_dict_destroy(strings);
+  pair_map_destroy(pairs);
+}
+
 }  // namespace
 }  // namespace vormap

@@ -1,4 +1,5 @@
 #include "generator/terrain/height_fields.h"
+#include "tests/support/stage_test.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +13,12 @@ namespace {
 // Distinct, exactly representable values that name their own cell.
 float tag(int x, int y) { return static_cast<float>(x * 1000 + y); }
 
-class HeightFields : public ::testing::Test {
+class HeightFields : public StageTest {
  protected:
   void SetUp() override {
     for (int x = 0; x < world_size; ++x)
-      for (int y = 0; y < world_size; ++y) work_field[column_index(x, y)] = tag(x, y);
-    elevation.fill(0);
+      for (int y = 0; y < world_size; ++y) ctx.work_field[column_index(x, y)] = tag(x, y);
+    ctx.elevation.fill(0);
   }
 };
 
@@ -32,30 +33,30 @@ TEST_F(HeightFields, ShiftCopyWrapsBothAxes) {
       {4294966784u + 7, 100, 7, 100},
   };
   for (const Case& c : cases) {
-    shift_copy_field(elevation, work_field, c.rows, c.cols);
+    shift_copy_field(ctx.elevation, ctx.work_field, c.rows, c.cols);
     for (int x : {0, 1, 255, 510, 511})
       for (int y : {0, 1, 300, 511})
-        ASSERT_EQ(elevation[column_index(x, y)], tag((x + c.dx) % 512, (y + c.dy) % 512))
+        ASSERT_EQ(ctx.elevation[column_index(x, y)], tag((x + c.dx) % 512, (y + c.dy) % 512))
             << c.rows << ' ' << c.cols << " at " << x << ',' << y;
   }
 }
 
 TEST_F(HeightFields, ShiftCopyKeepsBitPatterns) {
-  work_field[column_index(0, 0)] = -0.0f;
-  work_field[column_index(0, 1)] = std::numeric_limits<float>::quiet_NaN();
-  shift_copy_field(elevation, work_field, 0, 0);
-  EXPECT_EQ(std::bit_cast<uint32_t>(elevation[0]), 0x80000000u);
-  EXPECT_EQ(std::bit_cast<uint32_t>(elevation[1]), std::bit_cast<uint32_t>(work_field[1]));
+  ctx.work_field[column_index(0, 0)] = -0.0f;
+  ctx.work_field[column_index(0, 1)] = std::numeric_limits<float>::quiet_NaN();
+  shift_copy_field(ctx.elevation, ctx.work_field, 0, 0);
+  EXPECT_EQ(std::bit_cast<uint32_t>(ctx.elevation[0]), 0x80000000u);
+  EXPECT_EQ(std::bit_cast<uint32_t>(ctx.elevation[1]), std::bit_cast<uint32_t>(ctx.work_field[1]));
 }
 
 TEST_F(HeightFields, AddScaledByTwoOfHalfAddsOne) {
-  work_field.fill(0.5f);
-  elevation[0] = 7.25f;
-  elevation[world_columns - 1] = -1;
-  add_scaled_field(elevation, work_field, 2);
-  EXPECT_EQ(elevation[0], 8.25f);
-  EXPECT_EQ(elevation[1], 1.0f);
-  EXPECT_EQ(elevation[world_columns - 1], 0.0f);
+  ctx.work_field.fill(0.5f);
+  ctx.elevation[0] = 7.25f;
+  ctx.elevation[world_columns - 1] = -1;
+  add_scaled_field(ctx.elevation, ctx.work_field, 2, 2);
+  EXPECT_EQ(ctx.elevation[0], 8.25f);
+  EXPECT_EQ(ctx.elevation[1], 1.0f);
+  EXPECT_EQ(ctx.elevation[world_columns - 1], 0.0f);
 }
 
 TEST_F(HeightFields, AddScaledRoundsOnceToSingle) {
@@ -63,27 +64,27 @@ TEST_F(HeightFields, AddScaledRoundsOnceToSingle) {
   // rounding gives 1 + 3 * 2^-23; rounding the product first would make it an
   // exact tie that rounds to even, 1 + 2^-22.
   const float a = 1 + std::ldexp(1.0f, -23);
-  work_field.fill(a);
-  elevation.fill(std::ldexp(1.0f, -24));
-  add_scaled_field(elevation, work_field, a);
-  EXPECT_EQ(elevation[5], 1 + 3 * std::ldexp(1.0f, -23));
+  ctx.work_field.fill(a);
+  ctx.elevation.fill(std::ldexp(1.0f, -24));
+  add_scaled_field(ctx.elevation, ctx.work_field, a, 2);
+  EXPECT_EQ(ctx.elevation[5], 1 + 3 * std::ldexp(1.0f, -23));
 }
 
 TEST_F(HeightFields, SubtractMinimum) {
-  elevation.fill(3.5f);
-  subtract_field_minimum(elevation);
-  for (float v : elevation) ASSERT_EQ(v, 0.0f);
+  ctx.elevation.fill(3.5f);
+  subtract_field_minimum(ctx.elevation);
+  for (float v : ctx.elevation) ASSERT_EQ(v, 0.0f);
 
   // Minimum at the last element, below a negative value elsewhere.
-  subtract_field_minimum(work_field);  // minimum 0 at element 0
-  EXPECT_EQ(work_field[0], 0.0f);
-  EXPECT_EQ(work_field[column_index(2, 3)], 2003.0f);
-  work_field[column_index(9, 9)] = -5;
-  work_field[world_columns - 1] = -20;
-  subtract_field_minimum(work_field);
-  EXPECT_EQ(work_field[world_columns - 1], 0.0f);
-  EXPECT_EQ(work_field[column_index(9, 9)], 15.0f);
-  EXPECT_EQ(work_field[0], 20.0f);
+  subtract_field_minimum(ctx.work_field);  // minimum 0 at element 0
+  EXPECT_EQ(ctx.work_field[0], 0.0f);
+  EXPECT_EQ(ctx.work_field[column_index(2, 3)], 2003.0f);
+  ctx.work_field[column_index(9, 9)] = -5;
+  ctx.work_field[world_columns - 1] = -20;
+  subtract_field_minimum(ctx.work_field);
+  EXPECT_EQ(ctx.work_field[world_columns - 1], 0.0f);
+  EXPECT_EQ(ctx.work_field[column_index(9, 9)], 15.0f);
+  EXPECT_EQ(ctx.work_field[0], 20.0f);
 }
 
 TEST(Smoothstep, Values) {

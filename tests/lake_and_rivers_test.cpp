@@ -1,4 +1,5 @@
 #include "generator/terrain/lake_and_rivers.h"
+#include "generator/terrain/lake_and_rivers_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -11,72 +12,69 @@
 #include "generator/random/random.h"
 #include "generator/terrain/base_terrain.h"
 #include "generator/terrain/height_fields.h"
-#include "tests/draw_count.h"
+#include "tests/support/draw_count.h"
+#include "tests/support/stage_test.h"
 
 namespace vormap {
 namespace {
 
+using namespace detail;
+
 using cell = std::pair<int, int>;
 
-std::set<cell> marked() {
+std::set<cell> marked(const generator_context& ctx) {
   std::set<cell> cells;
   for (int x = 0; x < world_size; ++x)
     for (int y = 0; y < world_size; ++y)
-      if (water_grid[column_index(x, y)] != 0) cells.insert({x, y});
+      if (ctx.water_grid[column_index(x, y)] != 0) cells.insert({x, y});
   return cells;
 }
 
-class LakeAndRivers : public ::testing::Test {
- protected:
-  void SetUp() override { water_grid.fill(0); }
-};
+class LakeAndRivers : public StageTest {};
 
 TEST_F(LakeAndRivers, DiscRadii) {
   struct Case { int r; int count; };
   // Radius 1 is the full 3 x 3 block, radius 2 the 5 x 5 block without corners.
   const Case cases[] = {{-1, 0}, {0, 1}, {1, 9}, {2, 21}, {3, 37}};
   for (const Case& c : cases) {
-    water_grid.fill(0);
-    stamp_water_disc(200, 300, c.r);
-    const auto cells = marked();
+    ctx.water_grid.fill(0);
+    stamp_water_disc(ctx, 200, 300, c.r);
+    const auto cells = marked(ctx);
     EXPECT_EQ(static_cast<int>(cells.size()), c.count) << "radius " << c.r;
     for (const auto& [x, y] : cells) {
       const int i = x - 200, j = y - 300;
       EXPECT_LE(i * i + j * j, c.r * c.r + c.r) << "radius " << c.r;
     }
   }
-  water_grid.fill(0);
-  stamp_water_disc(200, 300, 2);
-  EXPECT_EQ(water_grid[column_index(198, 300)], 1);
-  EXPECT_EQ(water_grid[column_index(199, 302)], 1);
-  EXPECT_EQ(water_grid[column_index(198, 298)], 0);
+  ctx.water_grid.fill(0);
+  stamp_water_disc(ctx, 200, 300, 2);
+  EXPECT_EQ(ctx.water_grid[column_index(198, 300)], 1);
+  EXPECT_EQ(ctx.water_grid[column_index(199, 302)], 1);
+  EXPECT_EQ(ctx.water_grid[column_index(198, 298)], 0);
 }
 
 TEST_F(LakeAndRivers, DiscWrapsOverBothEdges) {
-  stamp_water_disc(0, 0, 1);
-  EXPECT_EQ(marked(), (std::set<cell>{{0, 0}, {0, 1}, {0, 511}, {1, 0}, {1, 1}, {1, 511},
+  stamp_water_disc(ctx, 0, 0, 1);
+  EXPECT_EQ(marked(ctx), (std::set<cell>{{0, 0}, {0, 1}, {0, 511}, {1, 0}, {1, 1}, {1, 511},
                                       {511, 0}, {511, 1}, {511, 511}}));
-  water_grid.fill(0);
-  stamp_water_disc(-512, 1023, 0);
-  EXPECT_EQ(marked(), (std::set<cell>{{0, 511}}));
+  ctx.water_grid.fill(0);
+  stamp_water_disc(ctx, -512, 1023, 0);
+  EXPECT_EQ(marked(ctx), (std::set<cell>{{0, 511}}));
 }
 
-// The cells a radius-0 carve marks, predicted from the generator's draws.
-std::set<cell> predicted_carve(int x0, int y0, int x1, int y1, int* draws) {
-  const auto state = twister_state;
-  const auto offset = twister_byte_offset;
-  const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) + static_cast<int>(random_u32() % 5);
+// The cells a radius-0 carve marks, predicted from the draws of a copy of
+// the generator.
+std::set<cell> predicted_carve(random_generator random, int x0, int y0, int x1, int y1, int* draws) {
+  const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) + static_cast<int>(random.u32() % 5);
   std::set<cell> cells;
   for (int i = 0; i <= n; ++i) {
     const double t = n == 0 ? 0.0 : static_cast<double>(i) / n;
-    const double jy = random_u32() % 3, jx = random_u32() % 3;
+    const double jy = random.u32() % 3, jx = random.u32() % 3;
     const int y = static_cast<int>(std::trunc(((t * (y1 - y0) + y0) + jy) - 1));
     const int x = static_cast<int>(std::trunc(((t * (x1 - x0) + x0) + jx) - 1));
     cells.insert({x & 511, y & 511});
   }
   *draws = 1 + 2 * (n + 1);
-  twister_state = state;
-  twister_byte_offset = offset;
   return cells;
 }
 
@@ -91,24 +89,24 @@ TEST_F(LakeAndRivers, CarveStampsJitteredPointsAlongTheSegment) {
   };
   int32_t seed = 40;
   for (const Case& c : cases) {
-    random_seed(++seed);
+    ctx.random.seed(++seed);
     int draws = 0;
-    const auto expected = predicted_carve(c.x0, c.y0, c.x1, c.y1, &draws);
-    carve_water_segment(c.x0, c.y0, c.x1, c.y1, 0);
-    EXPECT_EQ(marked(), expected) << "seed " << seed << " from " << c.x0 << ',' << c.y0;
-    EXPECT_TRUE(drew_exactly(seed, draws)) << "seed " << seed;
-    water_grid.fill(0);
+    const auto expected = predicted_carve(ctx.random, c.x0, c.y0, c.x1, c.y1, &draws);
+    carve_water_segment(ctx, c.x0, c.y0, c.x1, c.y1, 0);
+    EXPECT_EQ(marked(ctx), expected) << "seed " << seed << " from " << c.x0 << ',' << c.y0;
+    EXPECT_TRUE(drew_exactly(ctx.random, seed, draws)) << "seed " << seed;
+    ctx.water_grid.fill(0);
   }
 }
 
 TEST_F(LakeAndRivers, ZeroLengthCarveStaysWithinOneCell) {
   for (int32_t seed = 0; seed < 40; ++seed) {
-    random_seed(seed);
-    const uint32_t extra = random_u32() % 5;
-    random_seed(seed);
-    water_grid.fill(0);
-    carve_water_segment(0, 0, 0, 0, 0);
-    const auto cells = marked();
+    ctx.random.seed(seed);
+    const uint32_t extra = ctx.random.u32() % 5;
+    ctx.random.seed(seed);
+    ctx.water_grid.fill(0);
+    carve_water_segment(ctx, 0, 0, 0, 0, 0);
+    const auto cells = marked(ctx);
     ASSERT_FALSE(cells.empty()) << "seed " << seed;
     for (const auto& [x, y] : cells) {
       EXPECT_TRUE(x == 0 || x == 1 || x == 511) << "seed " << seed;
@@ -118,7 +116,7 @@ TEST_F(LakeAndRivers, ZeroLengthCarveStaysWithinOneCell) {
     if (extra == 0) {
       EXPECT_EQ(cells.size(), 1u) << "seed " << seed;
     }
-    EXPECT_TRUE(drew_exactly(seed, 1 + 2 * (static_cast<int>(extra) + 1))) << "seed " << seed;
+    EXPECT_TRUE(drew_exactly(ctx.random, seed, 1 + 2 * (static_cast<int>(extra) + 1))) << "seed " << seed;
   }
 }
 
@@ -129,18 +127,18 @@ TEST_F(LakeAndRivers, ZeroLengthCarveStaysWithinOneCell) {
 TEST_F(LakeAndRivers, TrunkForksOneNarrower) {
   const int past_fork = 216;
   for (int32_t seed : {3, 4, 5}) {
-    random_seed(seed);
-    trace_river(100, 256, 300, 256, 1, 0);
+    ctx.random.seed(seed);
+    trace_river(ctx, 100, 256, 300, 256, 1, 0);
     std::set<cell> centres;
-    for (const auto& c : marked())
+    for (const auto& c : marked(ctx))
       if (c.first >= past_fork - 1) centres.insert(c);
     ASSERT_FALSE(centres.empty());
 
-    water_grid.fill(0);
-    random_seed(seed);
-    trace_river(100, 256, 300, 256, 2, 0);
+    ctx.water_grid.fill(0);
+    ctx.random.seed(seed);
+    trace_river(ctx, 100, 256, 300, 256, 2, 0);
     std::set<cell> wide, expected;
-    for (const auto& c : marked())
+    for (const auto& c : marked(ctx))
       if (c.first >= past_fork) wide.insert(c);
     for (const auto& [x, y] : centres)
       for (int i = -1; i <= 1; ++i)
@@ -149,11 +147,11 @@ TEST_F(LakeAndRivers, TrunkForksOneNarrower) {
     EXPECT_EQ(wide, expected) << "seed " << seed;
 
     // Starting width 0: both forks have radius -1 and mark nothing.
-    water_grid.fill(0);
-    random_seed(seed);
-    trace_river(100, 256, 300, 256, 0, 0);
-    for (const auto& c : marked()) EXPECT_LT(c.first, past_fork - 2) << "seed " << seed;
-    water_grid.fill(0);
+    ctx.water_grid.fill(0);
+    ctx.random.seed(seed);
+    trace_river(ctx, 100, 256, 300, 256, 0, 0);
+    for (const auto& c : marked(ctx)) EXPECT_LT(c.first, past_fork - 2) << "seed " << seed;
+    ctx.water_grid.fill(0);
   }
 }
 
@@ -168,19 +166,19 @@ TEST_F(LakeAndRivers, FanRiverEndColumn) {
 }
 
 TEST_F(LakeAndRivers, RiverSourceAndLakeCentreSeedOne) {
-  random_seed(1);
-  for (int k = 0; k < 15; ++k) random_u32();  // base terrain and the discarded draw
-  const river_source s = draw_river_source();
+  ctx.random.seed(1);
+  for (int k = 0; k < 15; ++k) ctx.random.u32();  // base terrain and the discarded draw
+  const river_source s = draw_river_source(ctx);
   EXPECT_EQ(s.x, 368);
   EXPECT_EQ(s.y, 224);
   EXPECT_EQ(lake_centre_column(s.y), 240);
 }
 
 TEST_F(LakeAndRivers, RiverSourceAndLakeCentreSeedZero) {
-  random_seed(0);
-  build_base_terrain();
-  random_unit();
-  const river_source s = draw_river_source();
+  ctx.random.seed(0);
+  build_base_terrain(ctx);
+  ctx.random.unit();
+  const river_source s = draw_river_source(ctx);
   EXPECT_EQ(s.x, 337);
   EXPECT_EQ(s.y, 209);
   EXPECT_EQ(lake_centre_column(s.y), 233);
@@ -189,28 +187,28 @@ TEST_F(LakeAndRivers, RiverSourceAndLakeCentreSeedZero) {
 }
 
 TEST_F(LakeAndRivers, LakeRows) {
-  stamp_lake(240);
+  stamp_lake(ctx, 240);
   const int half[31] = {0,   60,  84,  108, 120, 132, 144, 144, 156, 156, 168, 168, 168, 168, 168, 180,
                         168, 168, 168, 168, 168, 156, 156, 144, 144, 132, 120, 108, 84,  60,  0};
   for (int i = 0; i <= 30; ++i) {
     const int x = 511 - i;
     int count = 0;
-    for (int y = 0; y < world_size; ++y) count += water_grid[column_index(x, y)];
+    for (int y = 0; y < world_size; ++y) count += ctx.water_grid[column_index(x, y)];
     EXPECT_EQ(count, 2 * half[i] + 1) << "row " << x;
-    EXPECT_EQ(water_grid[column_index(x, 240 - half[i])], 1) << "row " << x;
-    EXPECT_EQ(water_grid[column_index(x, 240 + half[i])], 1) << "row " << x;
+    EXPECT_EQ(ctx.water_grid[column_index(x, 240 - half[i])], 1) << "row " << x;
+    EXPECT_EQ(ctx.water_grid[column_index(x, 240 + half[i])], 1) << "row " << x;
   }
   for (int x = 0; x < 481; ++x)
-    for (int y = 0; y < world_size; ++y) ASSERT_EQ(water_grid[column_index(x, y)], 0);
+    for (int y = 0; y < world_size; ++y) ASSERT_EQ(ctx.water_grid[column_index(x, y)], 0);
 }
 
 TEST_F(LakeAndRivers, LakeWrapsAcrossTheColumnEdge) {
-  stamp_lake(10);
-  EXPECT_EQ(water_grid[column_index(496, 190)], 1);
-  EXPECT_EQ(water_grid[column_index(496, 191)], 0);
-  EXPECT_EQ(water_grid[column_index(496, 342)], 1);
-  EXPECT_EQ(water_grid[column_index(496, 341)], 0);
-  EXPECT_EQ(water_grid[column_index(511, 10)], 1);
+  stamp_lake(ctx, 10);
+  EXPECT_EQ(ctx.water_grid[column_index(496, 190)], 1);
+  EXPECT_EQ(ctx.water_grid[column_index(496, 191)], 0);
+  EXPECT_EQ(ctx.water_grid[column_index(496, 342)], 1);
+  EXPECT_EQ(ctx.water_grid[column_index(496, 341)], 0);
+  EXPECT_EQ(ctx.water_grid[column_index(511, 10)], 1);
 }
 
 TEST(MainRiver, StepRules) {
@@ -250,23 +248,23 @@ TEST(MainRiver, StepRules) {
 }
 
 TEST_F(LakeAndRivers, WholeStageMarksLakeSourceAndBothEdgeRows) {
-  random_seed(1);
-  for (int k = 0; k < 14; ++k) random_u32();
-  mark_lake_and_rivers();
+  ctx.random.seed(1);
+  for (int k = 0; k < 14; ++k) ctx.random.u32();
+  mark_lake_and_rivers(ctx);
   int row0 = 0;
-  for (int y = 0; y < world_size; ++y) row0 += water_grid[column_index(0, y)] != 0;
-  for (uint8_t b : water_grid) ASSERT_LE(b, 1);
-  EXPECT_EQ(water_grid[column_index(368, 224)], 1);  // the source
-  EXPECT_EQ(water_grid[column_index(496, 240 - 180)], 1);
-  EXPECT_EQ(water_grid[column_index(496, 240 + 180)], 1);
+  for (int y = 0; y < world_size; ++y) row0 += ctx.water_grid[column_index(0, y)] != 0;
+  for (uint8_t b : ctx.water_grid) ASSERT_LE(b, 1);
+  EXPECT_EQ(ctx.water_grid[column_index(368, 224)], 1);  // the source
+  EXPECT_EQ(ctx.water_grid[column_index(496, 240 - 180)], 1);
+  EXPECT_EQ(ctx.water_grid[column_index(496, 240 + 180)], 1);
   EXPECT_GT(row0, 0);  // the fan rivers and the main river reach row 0
   // Replaying the seed gives the same marks.
-  const auto first = water_grid;
-  water_grid.fill(0);
-  random_seed(1);
-  for (int k = 0; k < 14; ++k) random_u32();
-  mark_lake_and_rivers();
-  EXPECT_EQ(water_grid, first);
+  const auto first = ctx.water_grid;
+  ctx.water_grid.fill(0);
+  ctx.random.seed(1);
+  for (int k = 0; k < 14; ++k) ctx.random.u32();
+  mark_lake_and_rivers(ctx);
+  EXPECT_EQ(ctx.water_grid, first);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -116,10 +117,7 @@ bytes long_runs(size_t n, uint32_t seed) {
 
 // The generator's own map of seed 1.
 bytes generated_vxl() {
-  generate_map_for_seed(1, false);
-  bytes map = encode_vxl();
-  clear_world();
-  return map;
+  return encode_vxl(*generate_world(1, false, 2), 2);
 }
 
 std::string temp_path(const std::string& name) {
@@ -567,6 +565,95 @@ TEST_F(LzCodec, BoundHoldsForIncompressibleData) {
   }
   EXPECT_LE(compress(mixed).size(), lz_compress_bound(mixed.size()));
   EXPECT_LE(stream_compress(mixed, 0).size(), lz_compress_bound(mixed.size()));
+}
+
+// The decoder with wide copies against the plain one, on streams of data
+// full of short and self-overlapping matches, whole and damaged: both give
+// the same result, the same bytes when they accept, and nothing is written
+// past the stated length however large the buffer is.
+TEST_F(LzCodec, FastDecoderAgreesWithThePlainOne) {
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  for (int round = 0; round < 300; ++round) {
+    bytes data(rng() % 3000);
+    for (size_t k = 0; k < data.size(); ++k) {
+      const uint32_t r = rng();
+      const size_t back = 1 + r % (r & 0x100 ? 300 : 16);
+      data[k] = k >= back && (r & 0x600) != 0 ? data[k - back] : static_cast<uint8_t>(r >> 24);
+    }
+    bytes stream = compress(data);
+    if (round % 2 == 1) {
+      // Damage: flipped bytes in the body, sometimes a cut.
+      for (uint32_t n = 1 + rng() % 4; n > 0 && stream.size() > 16; --n)
+        stream[16 + rng() % (stream.size() - 16)] ^= static_cast<uint8_t>(1 + rng() % 255);
+      if (rng() % 3 == 0) stream.resize(16 + rng() % (stream.size() - 15));
+    }
+    const int64_t stated = lz_stream_data_length(stream.data(), stream.size());
+    if (stated < 0) continue;
+    const size_t length = static_cast<size_t>(stated);
+    bytes fast(length + 64, 0xA5);
+    bytes plain(length + 64, 0xA5);
+    const size_t n_fast = lz_decompress(fast.data(), fast.size(), stream.data(), stream.size());
+    const size_t n_plain = lz_decompress_plain(plain.data(), plain.size(), stream.data(), stream.size());
+    ASSERT_EQ(n_fast, n_plain) << "round " << round;
+    if (n_fast != 0) {
+      EXPECT_TRUE(fast == plain) << "round " << round;
+    }
+    EXPECT_TRUE(std::all_of(fast.begin() + static_cast<std::ptrdiff_t>(length), fast.end(),
+                            [](uint8_t b) { return b == 0xA5; }))
+        << "round " << round;
+  }
+}
+
+// A long match that overlaps itself by 16 to 31 bytes, ending within a few
+// bytes of the data's end: its copy may not run past the end, nor treat the
+// overlap as two separate ranges.
+TEST_F(LzCodec, LongSelfOverlappingMatchAtTheEnd) {
+  for (const size_t period : {16, 20, 31}) {
+    for (const size_t tail : {0, 3, 15}) {
+      SCOPED_TRACE("period " + std::to_string(period) + ", tail " + std::to_string(tail));
+      bytes data = random_bytes(300, static_cast<uint32_t>(period));
+      for (size_t k = 0; k < 200; ++k) data.push_back(data[data.size() - period]);
+      const bytes end = random_bytes(tail, 7);
+      data.insert(data.end(), end.begin(), end.end());
+      const bytes stream = compress(data);
+      bytes fast(data.size());
+      ASSERT_EQ(lz_decompress(fast.data(), fast.size(), stream.data(), stream.size()), data.size());
+      EXPECT_TRUE(fast == data);
+    }
+  }
+}
+
+// The same on whole files, where the fast loop does nearly all the work: a
+// generated map and large inputs of the other shapes, decoded into buffers of
+// exactly their length, then cut short at random points, where both decoders
+// must reject.
+TEST_F(LzCodec, FastDecoderAgreesWithThePlainOneOnWholeFiles) {
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  const std::pair<const char*, bytes> cases[] = {
+      {"generated map", generated_vxl()},
+      {"text", word_text(500000, seed)},
+      {"long runs", long_runs(500000, seed)},
+      {"random", random_bytes(200000, seed)},
+  };
+  for (const auto& [name, data] : cases) {
+    SCOPED_TRACE(name);
+    const bytes stream = compress(data);
+    bytes fast(data.size());
+    bytes plain(data.size());
+    ASSERT_EQ(lz_decompress(fast.data(), fast.size(), stream.data(), stream.size()), data.size());
+    ASSERT_EQ(lz_decompress_plain(plain.data(), plain.size(), stream.data(), stream.size()), data.size());
+    EXPECT_TRUE(fast == data);
+    EXPECT_TRUE(plain == data);
+    for (int cut = 0; cut < 20; ++cut) {
+      const size_t keep = 16 + rng() % (stream.size() - 16);
+      EXPECT_EQ(lz_decompress(fast.data(), fast.size(), stream.data(), keep), 0u) << "cut at " << keep;
+      EXPECT_EQ(lz_decompress_plain(plain.data(), plain.size(), stream.data(), keep), 0u) << "cut at " << keep;
+    }
+  }
 }
 
 }  // namespace

@@ -3,10 +3,15 @@
 #include "maptools/map_mesh.h"
 
 #include <gtest/gtest.h>
+#include <meshoptimizer.h>
 #include <tiny_gltf.h>
+
+#include <nlohmann/json.hpp>
 
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <tuple>
 
@@ -118,10 +123,9 @@ TEST(MapMesh, TrianglesFaceTheirNormals) {
 // Merging joins faces without losing, adding or recolouring one: on a whole
 // generated map the merged rectangles cover exactly the unit faces.
 TEST(MapMesh, MergedRectanglesCoverTheUnitFacesOfAGeneratedMap) {
-  generate_map_for_seed(1, true);
   vxl_map map;
   vxl_error error;
-  ASSERT_TRUE(decode_vxl(encode_vxl(), map, error)) << describe(error);
+  ASSERT_TRUE(decode_vxl(encode_vxl(*generate_world(1, true, 2), 2), map, error)) << describe(error);
 
   using face = std::tuple<int, int, int, int>;  // direction, plane, u, v
   auto unit_faces = [](const map_surface& s) {
@@ -193,9 +197,11 @@ TEST(MapMesh, GlbCarriesTheMeshAndItsCounts) {
   EXPECT_EQ(rgba[3], 65535);
 
   // A file that could not record its own length is refused.
-  EXPECT_FALSE(encode_glb(s, "tiny", glb, error, 11 * 152 + 65535));
+  EXPECT_FALSE(encode_glb(s, "tiny", glb, error, 11 * 104 + 65535));
+  EXPECT_EQ(error, "the mesh is too large for a glTF binary file: 11 rectangles need 1144 bytes");
+  EXPECT_TRUE(encode_glb(s, "tiny", glb, error, 11 * 104 + 65536)) << error;
+  EXPECT_FALSE(encode_glb(s, "tiny", glb, error, 11 * 152 + 65535, glb_form::plain));
   EXPECT_EQ(error, "the mesh is too large for a glTF binary file: 11 rectangles need 1672 bytes");
-  EXPECT_TRUE(encode_glb(s, "tiny", glb, error, 11 * 152 + 65536)) << error;
 
   // An empty world still makes a valid file: a scene with nothing in it.
   ASSERT_TRUE(encode_glb(build_map_surface(test_map().map), "empty", glb, error)) << error;
@@ -204,6 +210,99 @@ TEST(MapMesh, GlbCarriesTheMeshAndItsCounts) {
       << error;
   EXPECT_TRUE(model.meshes.empty());
   EXPECT_EQ(model.asset.extras.Get("faces").GetNumberAsInt(), 0);
+}
+
+// The vertices of a .glb file as numbers, whatever their storage: per
+// primitive, positions, normals (as -1 to 1), colours (0 to 65535) and
+// indices. Compressed views are decoded first, with the library's decoder.
+struct glb_vertices {
+  std::vector<std::vector<double>> positions, normals, colors;
+  std::vector<std::vector<uint32_t>> indices;
+  nlohmann::json json;
+};
+
+glb_vertices read_glb(const std::string& glb) {
+  glb_vertices out;
+  uint32_t json_length;
+  std::memcpy(&json_length, glb.data() + 12, 4);
+  out.json = nlohmann::json::parse(glb.substr(20, json_length));
+  const auto* bin = reinterpret_cast<const uint8_t*>(glb.data() + 20 + json_length + 8);
+  const nlohmann::json& j = out.json;
+  std::vector<std::vector<uint8_t>> views;
+  for (const auto& v : j["bufferViews"]) {
+    std::vector<uint8_t> bytes(v["byteLength"].get<size_t>());
+    if (v.contains("extensions")) {
+      const auto& e = v["extensions"]["EXT_meshopt_compression"];
+      const uint8_t* src = bin + e["byteOffset"].get<size_t>();
+      const size_t count = e["count"], stride = e["byteStride"], length = e["byteLength"];
+      EXPECT_EQ(count * stride, bytes.size());
+      const int status = e["mode"] == "TRIANGLES"
+                             ? meshopt_decodeIndexBuffer(reinterpret_cast<uint32_t*>(bytes.data()), count, 4, src, length)
+                             : meshopt_decodeVertexBuffer(bytes.data(), count, stride, src, length);
+      EXPECT_EQ(status, 0);
+    } else {
+      std::memcpy(bytes.data(), bin + v["byteOffset"].get<size_t>(), bytes.size());
+    }
+    views.push_back(std::move(bytes));
+  }
+  const auto values = [&](int accessor, int width) {
+    const auto& a = j["accessors"][size_t(accessor)];
+    const auto& v = j["bufferViews"][a["bufferView"].get<size_t>()];
+    const int type = a["componentType"];
+    const size_t size = type == 5126 || type == 5125 ? 4 : type == 5123 ? 2 : 1;
+    const size_t stride = v.contains("byteStride") ? v["byteStride"].get<size_t>() : width * size;
+    const bool normalized = a.value("normalized", false);
+    const std::vector<uint8_t>& bytes = views[a["bufferView"].get<size_t>()];
+    std::vector<double> r;
+    for (size_t i = 0; i < a["count"].get<size_t>(); ++i)
+      for (int c = 0; c < width; ++c) {
+        const uint8_t* p = bytes.data() + i * stride + size_t(c) * size;
+        double x;
+        if (type == 5126) { float f; std::memcpy(&f, p, 4); x = f; }
+        else if (type == 5125) { uint32_t u; std::memcpy(&u, p, 4); x = u; }
+        else if (type == 5123) { uint16_t u; std::memcpy(&u, p, 2); x = u; }
+        else { x = static_cast<int8_t>(*p); if (normalized) x = std::max(x / 127.0, -1.0); }
+        r.push_back(x);
+      }
+    return r;
+  };
+  for (const auto& p : j["meshes"][0]["primitives"]) {
+    out.positions.push_back(values(p["attributes"]["POSITION"], 3));
+    out.normals.push_back(values(p["attributes"]["NORMAL"], 3));
+    out.colors.push_back(values(p["attributes"]["COLOR_0"], 4));
+    const auto idx = values(p["indices"], 1);
+    out.indices.emplace_back(idx.begin(), idx.end());
+  }
+  return out;
+}
+
+// The quantized and the compressed files hold exactly the plain file's
+// triangles, on a whole generated map.
+TEST(MapMesh, QuantizedAndCompressedFilesHoldThePlainMesh) {
+  vxl_map map;
+  vxl_error error;
+  ASSERT_TRUE(decode_vxl(encode_vxl(*generate_world(1, true, 2), 2), map, error)) << describe(error);
+  const map_surface surface = build_map_surface(map);
+  std::string plain, quantized, compressed, reason;
+  ASSERT_TRUE(encode_glb(surface, "seed1", plain, reason, glb_max_bytes, glb_form::plain)) << reason;
+  ASSERT_TRUE(encode_glb(surface, "seed1", quantized, reason)) << reason;
+  ASSERT_TRUE(encode_glb(surface, "seed1", compressed, reason, glb_max_bytes, glb_form::meshopt)) << reason;
+  std::printf("seed 1 -d: plain %zu, quantized %zu, meshopt %zu bytes\n", plain.size(), quantized.size(),
+              compressed.size());
+  EXPECT_LT(quantized.size(), plain.size() * 7 / 10);
+  EXPECT_LT(compressed.size(), quantized.size() / 4);
+
+  const glb_vertices p = read_glb(plain), q = read_glb(quantized), m = read_glb(compressed);
+  EXPECT_FALSE(p.json.contains("extensionsRequired"));
+  EXPECT_EQ(q.json["extensionsRequired"], nlohmann::json({"KHR_mesh_quantization"}));
+  EXPECT_EQ(m.json["extensionsRequired"], nlohmann::json({"EXT_meshopt_compression", "KHR_mesh_quantization"}));
+  ASSERT_EQ(p.positions.size(), 2u);
+  for (const glb_vertices* other : {&q, &m}) {
+    EXPECT_TRUE(other->positions == p.positions);
+    EXPECT_TRUE(other->normals == p.normals);
+    EXPECT_TRUE(other->colors == p.colors);
+    EXPECT_TRUE(other->indices == p.indices);
+  }
 }
 
 }  // namespace

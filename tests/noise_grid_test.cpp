@@ -17,7 +17,6 @@
 
 #include "generator/random/gradient_noise.h"
 #include "generator/random/noise_layer.h"
-#include "util/parallel_for.h"
 
 namespace vormap {
 namespace {
@@ -49,10 +48,7 @@ int first_difference(const field& a, const field& b) {
 
 class NoiseGrid : public ::testing::Test {
  protected:
-  void TearDown() override {
-    hwy::SetSupportedTargetsForTest(0);
-    set_thread_count(saved_threads);
-  }
+  void TearDown() override { hwy::SetSupportedTargetsForTest(0); }
   // The reference layers, computed once for the whole suite.
   static const std::vector<field>& references() {
     static const std::vector<field> fields = [] {
@@ -65,19 +61,18 @@ class NoiseGrid : public ::testing::Test {
     }();
     return fields;
   }
-  void expect_layers_match_reference() {
+  void expect_layers_match_reference(int threads) {
     auto fast = std::make_unique<field>();
     for (size_t k = 0; k < std::size(layer_cases); ++k) {
       const layer_case& c = layer_cases[k];
       fast->fill(std::nanf(""));
-      fill_noise_layer(*fast, c.x_frequency, c.y_frequency, c.z, c.low, c.high);
+      fill_noise_layer(*fast, c.x_frequency, c.y_frequency, c.z, c.low, c.high, threads);
       const int i = first_difference(*fast, references()[k]);
       EXPECT_EQ(i, -1) << "frequencies " << c.x_frequency << " x " << c.y_frequency << ", z "
                        << c.z << ": element (" << i / 512 << ", " << i % 512 << ") is "
                        << (*fast)[std::max(i, 0)] << ", not " << references()[k][std::max(i, 0)];
     }
   }
-  int saved_threads = thread_count();
 };
 
 TEST_F(NoiseGrid, EveryInstructionSetGivesTheReferenceLayers) {
@@ -90,15 +85,14 @@ TEST_F(NoiseGrid, EveryInstructionSetGivesTheReferenceLayers) {
     SCOPED_TRACE(hwy::TargetName(target));
     hwy::SetSupportedTargetsForTest(target);
     ASSERT_STREQ(noise_grid_target_name(), hwy::TargetName(target));
-    expect_layers_match_reference();
+    expect_layers_match_reference(2);
   }
 }
 
 TEST_F(NoiseGrid, LayersDoNotDependOnTheThreadCount) {
   for (int threads : {1, 2, 3, 7}) {
     SCOPED_TRACE(testing::Message() << threads << " threads");
-    set_thread_count(threads);
-    expect_layers_match_reference();
+    expect_layers_match_reference(threads);
   }
 }
 

@@ -23,11 +23,10 @@ TEST(ParallelFor, CoversEachItemOnceInContiguousBlocks) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "threads " << c.threads << " range [" << c.begin << ", "
                                     << c.end << ") min_block " << c.min_block);
-    set_thread_count(c.threads);
     std::mutex m;
     std::vector<std::pair<int64_t, int64_t>> blocks;
     std::vector<int> seen(static_cast<size_t>(c.end - c.begin), 0);
-    parallel_for(c.begin, c.end, [&](int64_t lo, int64_t hi) {
+    parallel_for(c.threads, c.begin, c.end, [&](int64_t lo, int64_t hi) {
       for (int64_t i = lo; i < hi; ++i) ++seen[static_cast<size_t>(i - c.begin)];
       std::lock_guard<std::mutex> lock(m);
       blocks.emplace_back(lo, hi);
@@ -48,6 +47,18 @@ TEST(ParallelFor, CoversEachItemOnceInContiguousBlocks) {
     }
     EXPECT_LE(static_cast<int>(blocks.size()), c.threads);
   }
+}
+
+// Without a count, the process-wide thread_count() applies.
+TEST(ParallelFor, DefaultsToTheProcessThreadCount) {
+  set_thread_count(3);
+  std::mutex m;
+  int blocks = 0;
+  parallel_for(0, 30, [&](int64_t, int64_t) {
+    std::lock_guard<std::mutex> lock(m);
+    ++blocks;
+  });
+  EXPECT_EQ(blocks, 3);
 }
 
 }  // namespace

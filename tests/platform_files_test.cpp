@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 namespace vormap {
 namespace {

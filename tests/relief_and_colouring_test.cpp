@@ -4,13 +4,16 @@
 
 #include "generator/random/random.h"
 #include "generator/terrain/height_fields.h"
-#include "tests/draw_count.h"
+#include "tests/support/draw_count.h"
 #include "world/voxel_world.h"
+#include "tests/support/stage_test.h"
 
 namespace vormap {
 namespace {
 
 constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return make_color(r, g, b); }
+
+class ReliefMix : public StageTest {};
 
 TEST(ColumnColour, FlatLandAtLowAltitude) {
   // Light 0.8, shade 0.8 * 0.7 (single) + 0.3.
@@ -46,36 +49,32 @@ TEST(ColumnColour, SlopesAltitudeAndLight) {
         << c.e << ' ' << c.row_before << ' ' << c.column_before;
 }
 
-class ReliefWorld : public ::testing::Test {
- protected:
-  void SetUp() override { clear_world(); }
-  void TearDown() override { clear_world(); }
-};
+class ReliefWorld : public StageTest {};
 
 TEST_F(ReliefWorld, ExtrusionTruncatesAndFillsFromTheBottom) {
   struct Case { float e; int32_t h; int solid; };
   const Case cases[] = {{-0.7f, 0, 1}, {-3, 0, 1}, {0.99f, 0, 1}, {1, 1, 2},
                         {12.5f, 12, 13}, {62.9f, 62, 63}, {63.9f, 63, 64}, {80, 80, 64}};
-  elevation.fill(5);
-  for (int k = 0; k < 8; ++k) elevation[column_index(7, k)] = cases[k].e;
-  voxel_solid.fill(1);
-  extrude_columns();
+  ctx.elevation.fill(5);
+  for (int k = 0; k < 8; ++k) ctx.elevation[column_index(7, k)] = cases[k].e;
+  world.voxel_solid.fill(1);
+  extrude_columns(ctx);
   for (int k = 0; k < 8; ++k) {
     const Case& c = cases[k];
-    EXPECT_EQ(column_height[column_index(7, k)], c.h) << c.e;
+    EXPECT_EQ(world.column_height[column_index(7, k)], c.h) << c.e;
     for (int z = 0; z < world_height; ++z)
-      ASSERT_EQ(voxel_solid[world_index(7, k, z)], z < c.solid ? 1 : 0) << c.e << " z " << z;
+      ASSERT_EQ(world.voxel_solid[world_index(7, k, z)], z < c.solid ? 1 : 0) << c.e << " z " << z;
   }
 }
 
 TEST_F(ReliefWorld, ColouringReadsNeighboursAcrossTheWrapAndFillsAll64) {
-  elevation.fill(3);
-  column_height.fill(1);
-  elevation[column_index(511, 7)] = 2.5f;  // row neighbour of (0, 7)
-  elevation[column_index(7, 511)] = 2.5f;  // column neighbour of (7, 0)
-  column_height[column_index(200, 200)] = 0;
-  colour_columns();
-  const auto colour = [](int x, int y, int z) { return voxel_color[world_index(x, y, z)]; };
+  ctx.elevation.fill(3);
+  world.column_height.fill(1);
+  ctx.elevation[column_index(511, 7)] = 2.5f;  // row neighbour of (0, 7)
+  ctx.elevation[column_index(7, 511)] = 2.5f;  // column neighbour of (7, 0)
+  world.column_height[column_index(200, 200)] = 0;
+  colour_columns(ctx);
+  const auto colour = [&](int x, int y, int z) { return world.voxel_color[world_index(x, y, z)]; };
   for (int z : {0, 17, 63}) {
     EXPECT_EQ(colour(0, 7, z), rgb(140, 155, 103));
     EXPECT_EQ(colour(7, 0, z), rgb(113, 125, 84));
@@ -86,14 +85,14 @@ TEST_F(ReliefWorld, ColouringReadsNeighboursAcrossTheWrapAndFillsAll64) {
 
 TEST_F(ReliefWorld, MakesSixDraws) {
   for (int32_t seed : {0, 9}) {
-    random_seed(seed);
-    elevation.fill(2);
-    add_relief_and_colour();
-    EXPECT_TRUE(drew_exactly(seed, 6)) << "seed " << seed;
+    ctx.random.seed(seed);
+    ctx.elevation.fill(2);
+    add_relief_and_colour(ctx);
+    EXPECT_TRUE(drew_exactly(ctx.random, seed, 6)) << "seed " << seed;
   }
 }
 
-TEST(ReliefMix, FullOnLowGroundHalfOnHighGround) {
+TEST_F(ReliefMix, FullOnLowGroundHalfOnHighGround) {
   struct Case { float e; float relief; float expected; };
   const Case cases[] = {
       {-1, 1, 0},       {0, 1, 1},      {0, -0.75f, -0.75f}, {2, 1, 2.75f},  // m = 0.5 at E = 2
@@ -101,10 +100,10 @@ TEST(ReliefMix, FullOnLowGroundHalfOnHighGround) {
       {1, 1, static_cast<float>((smoothstep(0.75f) * 0.5 + 0.5) + 1)},
   };
   for (const Case& c : cases) {
-    elevation[column_index(3, 4)] = c.e;
-    work_field[column_index(3, 4)] = c.relief;
-    mix_relief();
-    EXPECT_EQ(elevation[column_index(3, 4)], c.expected) << c.e << ' ' << c.relief;
+    ctx.elevation[column_index(3, 4)] = c.e;
+    ctx.work_field[column_index(3, 4)] = c.relief;
+    mix_relief(ctx);
+    EXPECT_EQ(ctx.elevation[column_index(3, 4)], c.expected) << c.e << ' ' << c.relief;
   }
 }
 

@@ -34,6 +34,9 @@ TEST(SeedList, ReadsSeedsRangesAndLists) {
       {"-2147483648", {lowest}},
       {"2147483646-2147483647", {highest - 1, highest}},
       {"-2147483648--2147483647", {lowest, lowest + 1}},
+      {"00000000001", {1}},  // leading zeros are not digits of the value
+      {"-000000000002147483648", {lowest}},
+      {"5-7,1-3,4-6,0-8", {5, 6, 7, 1, 2, 3, 4, 0, 8}},  // overlapping ranges: each seed once, in order
   };
   for (const auto& c : cases) {
     seed_list list;
@@ -58,6 +61,11 @@ TEST(SeedList, RefusesMalformedListsWithAReason) {
       {"2147483648", "does not fit in 32 bits"},
       {"-2147483649", "does not fit in 32 bits"},
       {"99999999999999999999", "does not fit in 32 bits"},
+      {"12345678901,5", "seed 12345678901 does not fit in 32 bits ("},  // the seed alone is quoted
+      {"1\xe2\x80\x93" "5", "'\xe2\x80\x93' after seed '1'"},          // a Unicode dash, quoted whole
+      {"\xe2\x80\x93" "5", "'\xe2\x80\x93' where a seed should be"},
+      {"1\n2", "'\\x0a' after seed '1'"},  // a control character by its code, on one line
+      {"random:1\n", "not '1\\x0a'"},
       {"1-2147483648", "does not fit in 32 bits"},
       {"1,,2", "empty item"},
       {"1,", "empty item"},
@@ -87,6 +95,18 @@ TEST(SeedList, RefusesMalformedListsWithAReason) {
   std::string error;
   EXPECT_TRUE(parse_seed_list("0-99999", list, error)) << error;
   EXPECT_EQ(list.seeds.size(), 100000u);
+}
+
+// A long list that names the same seeds again and again (126 KB) reads as
+// quickly as its length: seeds listed before cost nothing more.
+TEST(SeedList, RangesListedAgainAreReadOnce) {
+  std::string text = "0-99999";
+  while (text.size() < 126000) text += ",0-99999";
+  seed_list list;
+  std::string error;
+  ASSERT_TRUE(parse_seed_list(text, list, error)) << error;
+  ASSERT_EQ(list.seeds.size(), 100000u);
+  for (int32_t k = 0; k < 100000; ++k) ASSERT_EQ(list.seeds[static_cast<size_t>(k)], k);
 }
 
 TEST(SeedList, RandomSeedsAreDistinctAndFollowTheClock) {
@@ -128,6 +148,43 @@ TEST(SeedList, PrintedListsReadBack) {
   std::string error;
   ASSERT_TRUE(parse_seed_list(format_seed_list(drawn), list, error)) << error;
   EXPECT_EQ(list.seeds, drawn);
+}
+
+}  // namespace
+}  // namespace vormap
+
+namespace vormap {
+namespace {
+
+TEST(SeedRanges, MergeIntoIncreasingRangesAndAcceptAll) {
+  struct range_case {
+    const char* text;
+    std::vector<std::pair<int64_t, int64_t>> ranges;
+    int64_t count;
+  };
+  const std::vector<range_case> cases = {
+      {"all", {{-2147483648LL, 2147483647LL}}, 4294967296LL},
+      {"-2147483648-2147483647", {{-2147483648LL, 2147483647LL}}, 4294967296LL},
+      {"7", {{7, 7}}, 1},
+      {"10-20,1-5,6,15-30,3", {{1, 6}, {10, 30}}, 27},
+      {"5,-5--1,0", {{-5, 0}, {5, 5}}, 7},
+      {"0-1999999999", {{0, 1999999999}}, 2000000000},  // no gallery limit
+  };
+  for (const range_case& c : cases) {
+    std::vector<seed_range> ranges;
+    std::string error;
+    ASSERT_TRUE(parse_seed_ranges(c.text, ranges, error)) << c.text << ": " << error;
+    std::vector<std::pair<int64_t, int64_t>> got;
+    for (const seed_range& r : ranges) got.emplace_back(r.first, r.last);
+    EXPECT_EQ(got, c.ranges) << c.text;
+    EXPECT_EQ(seed_count(ranges), c.count) << c.text;
+  }
+  for (const char* bad : {"", "random:5", "all,1", "5-1", "1,,2", "2147483648"}) {
+    std::vector<seed_range> ranges;
+    std::string error;
+    EXPECT_FALSE(parse_seed_ranges(bad, ranges, error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
 }
 
 }  // namespace

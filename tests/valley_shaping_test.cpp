@@ -6,19 +6,17 @@
 
 #include "generator/random/random.h"
 #include "generator/terrain/height_fields.h"
-#include "tests/draw_count.h"
+#include "tests/support/draw_count.h"
+#include "tests/support/stage_test.h"
 
 namespace vormap {
 namespace {
 
-class ValleyShaping : public ::testing::Test {
+class ValleyShaping : public StageTest {
  protected:
-  void SetUp() override {
-    water_grid.fill(0);
-    elevation.fill(10);
-  }
-  static uint8_t distance(int x, int y) { return water_grid[column_index(x, y)]; }
-  static float height(int x, int y) { return elevation[column_index(x, y)]; }
+  void SetUp() override { ctx.elevation.fill(10); }
+  uint8_t distance(int x, int y) const { return ctx.water_grid[column_index(x, y)]; }
+  float height(int x, int y) const { return ctx.elevation[column_index(x, y)]; }
 };
 
 TEST_F(ValleyShaping, ValleyWidthPerRow) {
@@ -32,18 +30,18 @@ TEST_F(ValleyShaping, ValleyWidthPerRow) {
 }
 
 TEST_F(ValleyShaping, NoWaterLeavesEverythingFarAndUnchanged) {
-  random_seed(3);
-  shape_valleys();
+  ctx.random.seed(3);
+  shape_valleys(ctx);
   for (int i = 0; i < world_columns; ++i) {
-    ASSERT_EQ(water_grid[i], 255) << i;
-    ASSERT_EQ(elevation[i], 10.0f) << i;
+    ASSERT_EQ(ctx.water_grid[i], 255) << i;
+    ASSERT_EQ(ctx.elevation[i], 10.0f) << i;
   }
-  EXPECT_TRUE(drew_exactly(3, 0));
+  EXPECT_TRUE(drew_exactly(ctx.random, 3, 0));
 }
 
 TEST_F(ValleyShaping, DistancesWrapOverBothEdges) {
-  water_grid[column_index(0, 0)] = 1;
-  grow_water_distances();
+  ctx.water_grid[column_index(0, 0)] = 1;
+  grow_water_distances(ctx.water_grid);
   EXPECT_EQ(distance(0, 0), 0);
   EXPECT_EQ(distance(511, 0), 1);
   EXPECT_EQ(distance(0, 511), 1);
@@ -58,9 +56,9 @@ TEST_F(ValleyShaping, DistancesWrapOverBothEdges) {
 }
 
 TEST_F(ValleyShaping, DistanceIsToTheNearestWaterAndAnyNonZeroMarkIsWater) {
-  water_grid[column_index(100, 100)] = 1;
-  water_grid[column_index(100, 110)] = 7;
-  grow_water_distances();
+  ctx.water_grid[column_index(100, 100)] = 1;
+  ctx.water_grid[column_index(100, 110)] = 7;
+  grow_water_distances(ctx.water_grid);
   EXPECT_EQ(distance(100, 110), 0);
   EXPECT_EQ(distance(100, 104), 4);
   EXPECT_EQ(distance(100, 106), 4);
@@ -70,8 +68,8 @@ TEST_F(ValleyShaping, DistanceIsToTheNearestWaterAndAnyNonZeroMarkIsWater) {
 }
 
 TEST_F(ValleyShaping, LoweringAtTheRow32BandEdge) {
-  water_grid[column_index(32, 100)] = 1;
-  shape_valleys();
+  ctx.water_grid[column_index(32, 100)] = 1;
+  shape_valleys(ctx);
   EXPECT_EQ(height(32, 100), 0.0f);  // water drops to 0
   EXPECT_EQ(height(32, 112), 10.0f);  // q = 12 / 12 is not below 1
   const float f = static_cast<float>(11 / 12.0);
@@ -81,11 +79,11 @@ TEST_F(ValleyShaping, LoweringAtTheRow32BandEdge) {
 }
 
 TEST_F(ValleyShaping, BandWidthDropsFromRow31ToRow32) {
-  water_grid[column_index(31, 100)] = 1;
-  water_grid[column_index(32, 300)] = 1;
-  water_grid[column_index(511, 100)] = 1;
-  water_grid[column_index(0, 300)] = 1;
-  shape_valleys();
+  ctx.water_grid[column_index(31, 100)] = 1;
+  ctx.water_grid[column_index(32, 300)] = 1;
+  ctx.water_grid[column_index(511, 100)] = 1;
+  ctx.water_grid[column_index(0, 300)] = 1;
+  shape_valleys(ctx);
   const float f = static_cast<float>(23 / static_cast<double>(23.625f));
   EXPECT_EQ(height(31, 123), static_cast<float>(std::pow(static_cast<double>(f), 0.7) * 10));
   EXPECT_EQ(height(32, 323), 10.0f);

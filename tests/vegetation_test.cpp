@@ -7,6 +7,7 @@
 
 #include "generator/random/random.h"
 #include "generator/terrain/height_fields.h"
+#include "tests/support/stage_test.h"
 #include "world/voxel_world.h"
 
 namespace vormap {
@@ -22,32 +23,61 @@ TEST(VegetationDensity, KnownValuesAcrossTheRows) {
   for (int gx = 384; gx <= 503; gx += 7) EXPECT_EQ(vegetation_density(gx), 0.0) << gx;
 }
 
-// A flat world of one ground height, elevation equal to it everywhere.
-void flat_world(int height) {
-  clear_world();
-  elevation.fill(static_cast<float>(height));
-  column_height.fill(height);
-  for (int x = 0; x < world_size; ++x)
-    for (int y = 0; y < world_size; ++y) fill_column_span(x, y, 0, height, 0x80808080u);
-}
+class Vegetation : public StageTest {
+ protected:
+  // A flat world of one ground height, elevation equal to it everywhere.
+  void flat_world(int height) {
+    world.clear();
+    ctx.elevation.fill(static_cast<float>(height));
+    world.column_height.fill(height);
+    for (int x = 0; x < world_size; ++x)
+      for (int y = 0; y < world_size; ++y) world.fill_column_span(x, y, 0, height, 0x80808080u);
+  }
 
-std::vector<uint32_t> peek(int32_t seed, int n) {
-  random_seed(seed);
-  std::vector<uint32_t> v;
-  for (int k = 0; k < n; ++k) v.push_back(random_u32());
-  return v;
-}
+  static std::vector<uint32_t> peek(int32_t seed, int n) {
+    random_generator random;
+    random.seed(seed);
+    std::vector<uint32_t> v;
+    for (int k = 0; k < n; ++k) v.push_back(random.u32());
+    return v;
+  }
 
-// How many draws `plant_site` took, found by where the generator stands.
-int draws_taken(int32_t seed, const std::vector<uint32_t>& sequence) {
-  const uint32_t next = random_u32();
-  for (size_t k = 0; k < sequence.size(); ++k)
-    if (sequence[k] == next) return static_cast<int>(k);
-  ADD_FAILURE() << "seed " << seed << ": generator position not found";
-  return -1;
-}
+  // How many draws `plant_site` took, found by where the generator stands.
+  int draws_taken(int32_t seed, const std::vector<uint32_t>& sequence) {
+    const uint32_t next = ctx.random.u32();
+    for (size_t k = 0; k < sequence.size(); ++k)
+      if (sequence[k] == next) return static_cast<int>(k);
+    ADD_FAILURE() << "seed " << seed << ": generator position not found";
+    return -1;
+  }
 
-double unit(uint32_t w) { return static_cast<double>(w) / 4294967296.0; }
+  static double unit(uint32_t w) { return static_cast<double>(w) / 4294967296.0; }
+
+  // Finds a seed that grows a tree at the site with the wanted crown bit, and
+  // returns the tree's jittered position.
+  std::pair<int, int> grow_tree(bool crown_bit) {
+    for (int32_t seed = 0; seed < 500; ++seed) {
+      const auto w = peek(seed, 8);
+      if (!(unit(w[0]) < 0.75) || !(unit(w[3]) < 0.5625) || ((w[4] & 4u) != 0) != crown_bit) continue;
+      flat_world(10);
+      ctx.random.seed(seed);
+      EXPECT_EQ(plant_site(ctx, 125, 251, 0.75), site_outcome::tree);
+      return {125 + static_cast<int>(w[1] & 3u), 251 + static_cast<int>(w[2] & 3u)};
+    }
+    ADD_FAILURE() << "no seed grows this tree";
+    return {0, 0};
+  }
+
+  // The colours of z = 11..18 of one column, 0 where empty.
+  std::vector<uint32_t> column_above_ground(int x, int y) {
+    std::vector<uint32_t> v;
+    for (int z = 11; z <= 18; ++z) {
+      const int i = world_index(x, y, z);
+      v.push_back(world.voxel_solid[i] ? world.voxel_color[i] : 0u);
+    }
+    return v;
+  }
+};
 
 struct draw_case {
   const char* name;
@@ -57,7 +87,7 @@ struct draw_case {
   double density;
 };
 
-class SiteDraws : public ::testing::TestWithParam<draw_case> {};
+class SiteDraws : public Vegetation, public ::testing::WithParamInterface<draw_case> {};
 
 // Searches seeds for one that gives the wanted outcome and checks the number
 // of draws it took and that the outcome follows from the drawn values.
@@ -68,8 +98,8 @@ TEST_P(SiteDraws, EachOutcomeTakesItsDraws) {
   bool seen = false;
   for (int32_t seed = 0; seed < 400 && !seen; ++seed) {
     const auto w = peek(seed, 16);
-    random_seed(seed);
-    const site_outcome got = plant_site(125, 251, k.density);
+    ctx.random.seed(seed);
+    const site_outcome got = plant_site(ctx, 125, 251, k.density);
     const int taken = draws_taken(seed, w);
     if (got != k.outcome) continue;
     seen = true;
@@ -99,13 +129,13 @@ INSTANTIATE_TEST_SUITE_P(
                       draw_case{"ground_55_still_grows_trees", 55, site_outcome::tree, 5, 0.75}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Vegetation, HighGroundThatWinsTheTreeDrawGetsABush) {
+TEST_F(Vegetation, HighGroundThatWinsTheTreeDrawGetsABush) {
   flat_world(57);
   for (int32_t seed = 0; seed < 200; ++seed) {
     const auto w = peek(seed, 16);
     if (!(unit(w[0]) < 0.75) || !(unit(w[3]) < 0.5625)) continue;
-    random_seed(seed);
-    const site_outcome got = plant_site(125, 251, 0.75);
+    ctx.random.seed(seed);
+    const site_outcome got = plant_site(ctx, 125, 251, 0.75);
     EXPECT_NE(got, site_outcome::tree) << "seed " << seed;
     EXPECT_EQ(draws_taken(seed, w), got == site_outcome::large_bush ? 9 : 6) << "seed " << seed;
     return;
@@ -113,45 +143,20 @@ TEST(Vegetation, HighGroundThatWinsTheTreeDrawGetsABush) {
   FAIL() << "no seed wins the tree draw";
 }
 
-TEST(Vegetation, SteepGroundIsLeftBare) {
+TEST_F(Vegetation, SteepGroundIsLeftBare) {
   flat_world(10);
   // A cliff: every column of rows 100..110 is much higher than the next row.
   for (int x = 100; x <= 110; ++x)
-    for (int y = 0; y < world_size; ++y) elevation[column_index(x, y)] = static_cast<float>(x % 2 == 0 ? 30 : 10);
+    for (int y = 0; y < world_size; ++y) ctx.elevation[column_index(x, y)] = static_cast<float>(x % 2 == 0 ? 30 : 10);
   int planted = 0;
   for (int32_t seed = 0; seed < 50; ++seed) {
-    random_seed(seed);
-    planted += plant_site(104, 251, 1.0) != site_outcome::none;
+    ctx.random.seed(seed);
+    planted += plant_site(ctx, 104, 251, 1.0) != site_outcome::none;
   }
   EXPECT_EQ(planted, 0);
 }
 
-// Finds a seed that grows a tree at the site with the wanted crown bit, and
-// returns the tree's jittered position.
-std::pair<int, int> grow_tree(bool crown_bit) {
-  for (int32_t seed = 0; seed < 500; ++seed) {
-    const auto w = peek(seed, 8);
-    if (!(unit(w[0]) < 0.75) || !(unit(w[3]) < 0.5625) || ((w[4] & 4u) != 0) != crown_bit) continue;
-    flat_world(10);
-    random_seed(seed);
-    EXPECT_EQ(plant_site(125, 251, 0.75), site_outcome::tree);
-    return {125 + static_cast<int>(w[1] & 3u), 251 + static_cast<int>(w[2] & 3u)};
-  }
-  ADD_FAILURE() << "no seed grows this tree";
-  return {0, 0};
-}
-
-// The colours of z = 11..18 of one column, 0 where empty.
-std::vector<uint32_t> column_above_ground(int x, int y) {
-  std::vector<uint32_t> v;
-  for (int z = 11; z <= 18; ++z) {
-    const int i = world_index(x, y, z);
-    v.push_back(voxel_solid[i] ? voxel_color[i] : 0u);
-  }
-  return v;
-}
-
-TEST(Vegetation, TreeShapeForBothCrownBits) {
+TEST_F(Vegetation, TreeShapeForBothCrownBits) {
   constexpr uint32_t T = trunk_color, C = crown_color;
   for (bool bit : {true, false}) {
     const auto [x, y] = grow_tree(bit);
@@ -175,11 +180,11 @@ TEST(Vegetation, TreeShapeForBothCrownBits) {
   }
 }
 
-TEST(Vegetation, BushesStartAtTheSiteBaseAndAreTwoOrThreeTall) {
+TEST_F(Vegetation, BushesStartAtTheSiteBaseAndAreTwoOrThreeTall) {
   for (int32_t seed = 0; seed < 300; ++seed) {
     flat_world(10);
-    random_seed(seed);
-    const site_outcome got = plant_site(125, 251, 0.75);
+    ctx.random.seed(seed);
+    const site_outcome got = plant_site(ctx, 125, 251, 0.75);
     if (got != site_outcome::large_bush && got != site_outcome::small_bush) continue;
     const auto w = peek(seed, 16);
     const int x = 125 + static_cast<int>(w[1] & 3u), y = 251 + static_cast<int>(w[2] & 3u);
@@ -199,14 +204,14 @@ TEST(Vegetation, BushesStartAtTheSiteBaseAndAreTwoOrThreeTall) {
   }
 }
 
-TEST(Vegetation, NothingGrowsFromRow384On) {
+TEST_F(Vegetation, NothingGrowsFromRow384On) {
   flat_world(10);
-  random_seed(5);
-  place_vegetation();
+  ctx.random.seed(5);
+  place_vegetation(ctx);
   int low = 0, high = 0;
   for (int x = 0; x < world_size; ++x)
     for (int y = 0; y < world_size; ++y) {
-      const bool planted = voxel_solid[world_index(x, y, 11)] != 0;
+      const bool planted = world.voxel_solid[world_index(x, y, 11)] != 0;
       (x < 384 ? low : high) += planted;
     }
   EXPECT_GT(low, 1000);

@@ -1,7 +1,14 @@
 // End-to-end runs of the built vxltool on small scenes written by the writer.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <thread>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/run_process.h"
+#include "tests/support/run_process.h"
 #include "world/voxel_world.h"
 #include "vxl/vxl_writer.h"
 
@@ -25,16 +32,15 @@ constexpr uint32_t ground = 0x80408040u, plateau = 0x80a0a0a0u, water = 0x802040
 
 // Ground at height 10, a plateau at 20 (x, y 100..149), a lake at 0
 // (x, y 300..349) and one tree column up to 14 at (200, 200).
-void build_scene(bool with_tree) {
-  clear_world();
+void build_scene(voxel_world& world, bool with_tree) {
   for (int x = 0; x < world_size; ++x) {
     for (int y = 0; y < world_size; ++y) {
       const bool on_plateau = x >= 100 && x < 150 && y >= 100 && y < 150;
       const bool in_lake = x >= 300 && x < 350 && y >= 300 && y < 350;
-      fill_column_span(x, y, 0, in_lake ? 0 : on_plateau ? 20 : 10, in_lake ? water : on_plateau ? plateau : ground);
+      world.fill_column_span(x, y, 0, in_lake ? 0 : on_plateau ? 20 : 10, in_lake ? water : on_plateau ? plateau : ground);
     }
   }
-  if (with_tree) fill_column_span(200, 200, 11, 14, tree);
+  if (with_tree) world.fill_column_span(200, 200, 11, 14, tree);
 }
 
 struct png_pixels {
@@ -75,12 +81,14 @@ class Vxltool : public ::testing::Test {
     ASSERT_NE(::mkdtemp(name), nullptr);
     dir_ = name;
     std::string error;
-    build_scene(true);
-    solid_voxels_ = std::count(voxel_solid.begin(), voxel_solid.end(), 1);
-    ASSERT_TRUE(write_vxl(dir_ + "/scene.vxl", error)) << error;
-    build_scene(false);
-    fill_column_span(400, 400, 10, 10, 0x806060ffu);  // recolour one top voxel
-    ASSERT_TRUE(write_vxl(dir_ + "/changed.vxl", error)) << error;
+    const auto scene = voxel_world::create();
+    build_scene(*scene, true);
+    solid_voxels_ = std::count(scene->voxel_solid.begin(), scene->voxel_solid.end(), 1);
+    ASSERT_TRUE(write_vxl(*scene, 2, dir_ + "/scene.vxl", error)) << error;
+    const auto changed = voxel_world::create();
+    build_scene(*changed, false);
+    changed->fill_column_span(400, 400, 10, 10, 0x806060ffu);  // recolour one top voxel
+    ASSERT_TRUE(write_vxl(*changed, 2, dir_ + "/changed.vxl", error)) << error;
     std::ifstream in(dir_ + "/scene.vxl", std::ios::binary);
     const std::string bytes(std::istreambuf_iterator<char>(in), {});
     std::ofstream(dir_ + "/cut.vxl", std::ios::binary) << bytes.substr(0, 1000);
@@ -104,12 +112,23 @@ TEST_F(Vxltool, InfoSummarisesTheMap) {
            "size             " + std::to_string(size) + " bytes\n",
            std::string("columns          262144 (512 x 512, 64 voxels tall)\n"),
            "solid voxels     " + std::to_string(solid_voxels_) + "\n",
-           std::string("heights          0 to 20\n"),
-           std::string("water columns    2500 (1.0%)\n"),
            std::string("empty columns    0\n"),
            std::string("most common surface colours:\n  0x80408040  rgb( 64, 128,  64)"),
+           std::string("  min_height                    0 voxels\n"),
+           std::string("  max_height                   20 voxels\n"),
+           std::string("  water_percent             0.954 %\n"),  // 2500 columns
        })
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "\nin:\n" << r.out;
+
+  // The same figures as one JSON object.
+  const process_result json = run({"info", "--json", "scene.vxl"});
+  ASSERT_EQ(json.exit_status, 0) << json.err;
+  EXPECT_EQ(json.out.front(), '{');
+  EXPECT_EQ(json.out.substr(json.out.size() - 2), "}\n");
+  for (const std::string& pair : {std::string("\"file\": \"scene.vxl\""), "\"size\": " + std::to_string(size),
+                                  std::string("\"max_height\": 20"), std::string("\"water_percent\": 0.954"),
+                                  std::string("\"fairness\": ")})
+    EXPECT_NE(json.out.find(pair), std::string::npos) << pair << "\nin:\n" << json.out;
 }
 
 TEST_F(Vxltool, PreviewShowsTopColoursLitFromTheTopLeft) {
@@ -211,14 +230,15 @@ TEST_F(Vxltool, CommandLineAndFileErrors) {
        "of 262144 columns present)\n"},
       {{"info", "missing.vxl"}, 1, "vxltool: cannot open 'missing.vxl': No such file or directory\n"},
       {{"preview", "cut.vxl", "o.png"}, 1, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
-      {{"preview", "scene.vxl", "no/such/o.png"}, 1, "vxltool: cannot write 'no/such/o.png': No such file or directory\n"},
+      {{"preview", "scene.vxl", "no/such/o.png"}, 1,
+       "vxltool: cannot create 'no/such/o.png': No such file or directory\n"},
       {{"diff", "scene.vxl", "cut.vxl"}, 2, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
       {{"view", "scene.vxl"}, 2, "vxltool: view: takes 2 files, not 1; try 'vxltool view --help'\n"},
       {{"mesh", "cut.vxl", "o.glb"}, 1, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
       {{"view", "cut.vxl", "o.html"}, 1, "vxltool: 'cut.vxl' is damaged: byte offset 1000"},
-      {{"mesh", "scene.vxl", "no/such/o.glb"}, 1, "vxltool: cannot write 'no/such/o.glb': No such file or directory\n"},
+      {{"mesh", "scene.vxl", "no/such/o.glb"}, 1, "vxltool: cannot create 'no/such/o.glb': No such file or directory\n"},
       {{"view", "scene.vxl", "no/such/o.html"}, 1,
-       "vxltool: cannot write 'no/such/o.html': No such file or directory\n"},
+       "vxltool: cannot create 'no/such/o.html': No such file or directory\n"},
       {{"view", "scene.vxl", "."}, 1, "vxltool: cannot write '.': Is a directory\n"},
   };
   for (const error_case& k : cases) {
@@ -268,6 +288,149 @@ TEST_F(Vxltool, MeshAndViewWriteTheirFiles) {
   EXPECT_NE(html.find("\"name\":\"scene.vxl\""), std::string::npos);
   EXPECT_EQ(html.find("@MAP_"), std::string::npos);
   EXPECT_EQ(html.find("@SCRIPT@"), std::string::npos);
+}
+
+std::string file_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A full disk for the programs this test starts: files may not grow past
+// `bytes` (writes fail with EFBIG instead of a signal) while it lives.
+class file_size_limit {
+ public:
+  explicit file_size_limit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    old_handler_ = ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, old_.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~file_size_limit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    ::signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit old_{};
+  sighandler_t old_handler_;
+};
+
+TEST_F(Vxltool, FailedPreviewKeepsTheOldPicture) {
+  // out.png itself, or a link to the picture: either way the picture stays.
+  for (const bool link : {false, true}) {
+    const std::string picture = dir_ + "/old-picture.png", out = dir_ + "/out.png";
+    std::ofstream(picture) << "the old picture";
+    ::unlink(out.c_str());
+    if (link) ASSERT_EQ(::symlink("old-picture.png", out.c_str()), 0);
+    else ASSERT_EQ(::rename(picture.c_str(), out.c_str()), 0);
+    process_result r;
+    {
+      const file_size_limit full(1000);
+      r = run({"preview", "--scale", "2", "scene.vxl", "out.png"});
+    }
+    EXPECT_EQ(r.exit_status, 1) << (link ? "link" : "file");
+    EXPECT_EQ(r.err.rfind("vxltool: cannot write 'out.png': ", 0), 0u) << r.err;
+    EXPECT_EQ(file_text(out), "the old picture") << (link ? "link" : "file");
+    struct stat st;
+    ASSERT_EQ(::lstat(out.c_str(), &st), 0);
+    EXPECT_EQ(S_ISLNK(st.st_mode), link);
+    for (const auto& entry : std::filesystem::directory_iterator(dir_))
+      EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    ::unlink(out.c_str());
+    ::unlink(picture.c_str());
+  }
+}
+
+// Opens the pipe's other end again and again, so that a program blocked in
+// opening it goes on (and then sees it empty) instead of hanging the test.
+class pipe_opener {
+ public:
+  explicit pipe_opener(std::string path) : path_(std::move(path)), thread_([this] {
+    while (!done_) {
+      const int fd = ::open(path_.c_str(), O_RDWR | O_NONBLOCK);
+      if (fd >= 0) ::close(fd);
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+  }) {}
+  ~pipe_opener() {
+    done_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::string path_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+TEST_F(Vxltool, PipesAndDevicesAreRefusedAsMaps) {
+  const std::string fifo = dir_ + "/pipe.vxl";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const pipe_opener opener(fifo);
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* path;
+  } cases[] = {
+      {{"info", "pipe.vxl"}, 1, "pipe.vxl"},
+      {{"preview", "pipe.vxl", "o.png"}, 1, "pipe.vxl"},
+      {{"diff", "scene.vxl", "pipe.vxl"}, 2, "pipe.vxl"},
+      {{"view", "pipe.vxl", "o.html"}, 1, "pipe.vxl"},
+      {{"mesh", "pipe.vxl", "o.glb"}, 1, "pipe.vxl"},
+      {{"info", "/dev/zero"}, 1, "/dev/zero"},
+      {{"info", "."}, 1, "."},
+  };
+  for (const auto& c : cases) {
+    const process_result r = run(c.args);
+    EXPECT_EQ(r.exit_status, c.status) << c.args[0] << " " << c.path;
+    EXPECT_EQ(r.err, std::string("vxltool: cannot read '") + c.path + "': not a regular file\n") << c.args[0];
+  }
+  ::unlink(fifo.c_str());
+}
+
+// A file name may hold any bytes; the mesh carries them as UTF-8, as the 3D
+// page does, instead of failing on them.
+TEST_F(Vxltool, MeshOfAMapWhoseNameIsNotUtf8) {
+  const std::string odd = "bad\xff.vxl";
+  std::filesystem::copy_file(dir_ + "/scene.vxl", dir_ + "/" + odd);
+  const process_result r = run({"mesh", odd, "odd.glb"});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(file_text(dir_ + "/odd.glb").substr(0, 4), "glTF");
+  EXPECT_NE(file_text(dir_ + "/odd.glb").find("bad\xef\xbf\xbd.vxl"), std::string::npos) << "U+FFFD in the name";
+  for (const auto& entry : std::filesystem::directory_iterator(dir_))
+    EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+  ::unlink((dir_ + "/" + odd).c_str());
+  ::unlink((dir_ + "/odd.glb").c_str());
+}
+
+// What a command prints must reach standard output: a full disk there is a
+// failure.
+TEST_F(Vxltool, FullStandardOutputIsAFailure) {
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+  for (const std::string command : {"info scene.vxl", "diff scene.vxl scene.vxl", "mesh scene.vxl o.glb", "--help"}) {
+    const std::string line = "cd '" + dir_ + "' && '" VXLTOOL_EXE "' " + command + " > /dev/full 2> err.txt";
+    const int status = std::system(line.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << command;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << command;
+    EXPECT_EQ(file_text(dir_ + "/err.txt"), "vxltool: cannot write standard output: No space left on device\n")
+        << command;
+  }
+  ::unlink((dir_ + "/o.glb").c_str());
+}
+
+// Names that would change how a page parses if they were put in it as they
+// are ("<!--" and "<script" inside a script element); the pages themselves
+// are loaded with such names in the browser tests.
+TEST_F(Vxltool, PageDataEscapesMarkup) {
+  const std::string odd = "a<!--<script>&b.vxl";
+  std::filesystem::copy_file(dir_ + "/scene.vxl", dir_ + "/" + odd);
+  const process_result r = run({"view", odd, "odd.html"});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  const std::string html = file_text(dir_ + "/odd.html");
+  EXPECT_NE(html.find("\"name\":\"a\\u003c!--\\u003cscript\\u003e\\u0026b.vxl\""), std::string::npos);
+  EXPECT_EQ(html.find("<!--<script>"), std::string::npos);
+  ::unlink((dir_ + "/" + odd).c_str());
+  ::unlink((dir_ + "/odd.html").c_str());
 }
 
 }  // namespace

@@ -92,7 +92,7 @@ namespace {
 
 constexpr size_t npos = ~size_t{0};
 
-size_t probe_step(uint32_t h) { return (h + (h >> 19) + (h >> 6)) | 1u; }
+using hash_tables_detail::probe_step;
 
 // One open-addressing table over a record type with the common fields; the
 // traits give the member's key handling, markers and limits.
@@ -130,6 +130,7 @@ struct table {
     for (size_t i = 0; i < len; ++i) {
       e[i].key = Traits::empty_marker();
       e[i].value = Value{};
+      if constexpr (!Traits::plain_keys) e[i].hash = 0;
     }
     return e;
   }
@@ -181,18 +182,40 @@ struct table {
     if (m->owned) std::free(m);
   }
 
+  // Whether the entry holds the key, whose hash is h.
+  static bool same_key(const Entry& e, const Key& key, uint32_t h) {
+    if constexpr (Traits::plain_keys) {
+      return Traits::matches(e.key, key);
+    } else {
+      return e.hash == h && Traits::matches(e.key, key);
+    }
+  }
+
   // Slot holding the key, or npos. The key is not a marker.
   static size_t find(const Map& m, const Key& key) {
     const uint32_t h = Traits::hash(key);
-    size_t i = h & m.mask;
-    const Entry* e = m.entries;
-    if (Traits::matches(e[i].key, key)) return i;
-    if (Traits::is_empty(e[i].key)) return npos;
+    const Entry* const e = m.entries;
+    const size_t mask = m.mask;
+    size_t i = h & mask;
     const size_t step = probe_step(h);
-    for (;;) {
-      i = (i + step) & m.mask;
-      if (Traits::matches(e[i].key, key)) return i;
-      if (Traits::is_empty(e[i].key)) return npos;
+    if constexpr (Traits::plain_keys) {
+      // One branch per probe: the key and the empty marker both end it, and
+      // neither equals the deleted marker, which is passed over.
+      for (;;) {
+        const Key k = e[i].key;
+        const bool found = Traits::matches(k, key);
+        if (found | Traits::is_empty(k)) return found ? i : npos;
+        i = (i + step) & mask;
+      }
+    } else {
+      // The stored hash is compared first: a probe reads a key's text only
+      // when its hash is equal, which for a present key is nearly always the
+      // key itself.
+      for (;;) {
+        if (e[i].hash == h && Traits::matches(e[i].key, key)) return i;
+        if (Traits::is_empty(e[i].key)) return npos;
+        i = (i + step) & mask;
+      }
     }
   }
 
@@ -232,7 +255,12 @@ struct table {
     m.deleted = 0;
     for (size_t j = 0; j < old_len; ++j) {
       if (is_marker(old[j].key)) continue;
-      uint32_t h = Traits::hash(old[j].key);
+      uint32_t h;
+      if constexpr (Traits::plain_keys) {
+        h = Traits::hash(old[j].key);
+      } else {
+        h = old[j].hash;
+      }
       size_t i = h & m.mask;
       size_t step = probe_step(h);
       while (!Traits::is_empty(fresh[i].key)) i = (i + step) & m.mask;
@@ -261,7 +289,7 @@ struct table {
       if (Traits::is_empty(e.key)) break;
       if (Traits::is_deleted(e.key)) {
         if (first_deleted == npos) first_deleted = i;
-      } else if (Traits::matches(e.key, key)) {
+      } else if (same_key(e, key, h)) {
         if (may_update) e.value = value;
         return may_add ? 0 : 1;
       }
@@ -276,6 +304,7 @@ struct table {
     }
     m.entries[i].key = stored;
     m.entries[i].value = value;
+    if constexpr (!Traits::plain_keys) m.entries[i].hash = h;
     ++m.count;
     if (m.count > m.grow_at) {
       if (!rebuild(m, m.len * 2)) fatal_error("Out of memory: couldn't grow a hash table to %zu slots", m.len * 2);
@@ -333,6 +362,7 @@ struct table {
 };
 
 struct ptr_traits {
+  static constexpr bool plain_keys = true;
   static constexpr double grow_factor = static_cast<double>(0.85f);
   static constexpr double purge_factor = static_cast<double>(0.075f);
   static constexpr double shrink_factor = 0.3777777883741591;
@@ -353,6 +383,7 @@ struct ptr_traits {
 };
 
 struct int_traits {
+  static constexpr bool plain_keys = true;
   static constexpr double grow_factor = static_cast<double>(0.85f);
   static constexpr double purge_factor = static_cast<double>(0.075f);
   static constexpr double shrink_factor = 0.3777777883741591;
@@ -374,6 +405,7 @@ struct int_traits {
 bool same_pair(const pair_key& x, const pair_key& y) { return x.a == y.a && x.b == y.b; }
 
 struct pair_traits {
+  static constexpr bool plain_keys = true;
   static constexpr double grow_factor = 0.85;
   static constexpr double purge_factor = 0.075;
   static constexpr double shrink_factor = 0.3777777883741591;
@@ -385,7 +417,7 @@ struct pair_traits {
     uint32_t c = hash_int(static_cast<uint32_t>(k.a));
     return c + (c >> 19) + (c >> 6) + hash_int(static_cast<uint32_t>(k.b));
   }
-  static bool matches(const pair_key& stored, const pair_key& key) { return same_pair(stored, key); }
+  static bool matches(const pair_key& stored, const pair_key& key) { return (stored.a == key.a) & (stored.b == key.b); }
   static bool copy_key(pair_map&, const pair_key& in, pair_key& out) {
     out = in;
     return true;
@@ -401,6 +433,7 @@ struct pair_traits {
 char* const string_deleted_marker = reinterpret_cast<char*>(1);
 
 struct string_traits {
+  static constexpr bool plain_keys = false;
   static constexpr double grow_factor = static_cast<double>(0.85f);
   static constexpr double purge_factor = static_cast<double>(0.075f);
   static constexpr double shrink_factor = 0.3777777883741591;
@@ -411,7 +444,8 @@ struct string_traits {
   static bool is_deleted(const char* k) { return k == string_deleted_marker; }
   static uint32_t hash(const char* k) { return string_dict_hash(k); }
   static bool matches(const char* stored, const char* key) {
-    return !is_empty(stored) && !is_deleted(stored) && std::strcmp(stored, key) == 0;
+    // Most slots hold another key: its first byte usually tells, without a call.
+    return !is_empty(stored) && !is_deleted(stored) && stored[0] == key[0] && std::strcmp(stored, key) == 0;
   }
   static bool copy_key(string_dict& d, const char* in, char*& out) {
     out = d.pool != nullptr ? string_pool_add(d.pool, in) : heap_copy(in);
@@ -466,12 +500,6 @@ void ptr_map_destroy_with_values(ptr_map* map, void (*release)(void*)) {
   ptr_map_destroy(map);
 }
 
-int ptr_map_get(const ptr_map* map, const void* key, void** value) { return ptr_table::get(*map, as_key(key), value); }
-
-void* ptr_map_get_or_zero(const ptr_map* map, const void* key) {
-  void* value = nullptr;
-  return ptr_table::get(*map, as_key(key), &value) ? value : nullptr;
-}
 
 int ptr_map_find_key(const ptr_map* map, const void* key, void** stored_key) {
   return ptr_table::find_key(*map, as_key(key), stored_key);
@@ -491,7 +519,6 @@ size_t ptr_map_memory(const ptr_map* map) { return map->len * sizeof(ptr_map_ent
 int int_map_init(int_map* map, size_t len) { return int_table::init(*map, len); }
 int_map* int_map_create() { return int_table::create(); }
 void int_map_destroy(int_map* map) { int_table::destroy(map); }
-int int_map_get(const int_map* map, int32_t key, int32_t* value) { return int_table::get(*map, key, value); }
 int int_map_find_key(const int_map* map, int32_t key, int32_t* stored_key) {
   return int_table::find_key(*map, key, stored_key);
 }

@@ -17,7 +17,34 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "util/malloc_wrapper.h"
+
 namespace vormap {
+
+namespace hash_tables_detail {
+
+// Step of the double hash: odd, so every slot is reached.
+inline size_t probe_step(uint32_t h) { return (h + (h >> 19) + (h >> 6)) | 1u; }
+
+// The entry holding `key` (neither marker), or null. Keys compare by value;
+// the probe passes deleted slots and ends at the key or an empty slot, with
+// one branch per slot.
+template <class Entry, class Key>
+inline Entry* find_by_value(Entry* entries, size_t mask, Key key, Key empty, uint32_t h) {
+  size_t i = h & mask;
+  const size_t step = probe_step(h);
+  // The second slot is fetched along with the first, so that a lookup that
+  // needs it does not wait twice.
+  __builtin_prefetch(entries + ((i + step) & mask));
+  for (;;) {
+    const Key k = entries[i].key;
+    const bool found = k == key;
+    if (found | (k == empty)) return found ? entries + i : nullptr;
+    i = (i + step) & mask;
+  }
+}
+
+}  // namespace hash_tables_detail
 
 // ---------------------------------------------------------------- ptr_map
 
@@ -52,9 +79,25 @@ void ptr_map_destroy(ptr_map* map);
 // Calls release on every value (those of the marker keys included), then
 // destroys the map. A null release only destroys.
 void ptr_map_destroy_with_values(ptr_map* map, void (*release)(void*));
-// 1 and the value in *value when the key is present, else 0.
-int ptr_map_get(const ptr_map* map, const void* key, void** value);
-void* ptr_map_get_or_zero(const ptr_map* map, const void* key);
+// 1 and the value in *value when the key is present, else 0. Inline, like
+// the other lookups by value, so that it runs in the caller's loop.
+inline int ptr_map_get(const ptr_map* map, const void* key, void** value) {
+  const auto word = reinterpret_cast<uintptr_t>(key);
+  if (word == 2 || word == 6) {
+    if (!(word == 2 ? map->has_empty_key : map->has_deleted_key)) return 0;
+    if (value != nullptr) *value = word == 2 ? map->empty_key_value : map->deleted_key_value;
+    return 1;
+  }
+  const ptr_map_entry* e = hash_tables_detail::find_by_value(map->entries, map->mask, const_cast<void*>(key),
+                                                             reinterpret_cast<void*>(2), hash_address(word));
+  if (e == nullptr) return 0;
+  if (value != nullptr) *value = e->value;
+  return 1;
+}
+inline void* ptr_map_get_or_zero(const ptr_map* map, const void* key) {
+  void* value = nullptr;
+  return ptr_map_get(map, key, &value) ? value : nullptr;
+}
 // 1 and the stored key when present in the array; the marker keys give 0.
 int ptr_map_find_key(const ptr_map* map, const void* key, void** stored_key);
 // Adds or replaces; 1 when added, 0 when replaced.
@@ -100,7 +143,18 @@ struct int_map {
 int int_map_init(int_map* map, size_t len);
 int_map* int_map_create();
 void int_map_destroy(int_map* map);
-int int_map_get(const int_map* map, int32_t key, int32_t* value);
+inline int int_map_get(const int_map* map, int32_t key, int32_t* value) {
+  if (key == 1 || key == 3) {
+    if (!(key == 1 ? map->has_empty_key : map->has_deleted_key)) return 0;
+    if (value != nullptr) *value = key == 1 ? map->empty_key_value : map->deleted_key_value;
+    return 1;
+  }
+  const int_map_entry* e =
+      hash_tables_detail::find_by_value(map->entries, map->mask, key, int32_t{1}, hash_int(static_cast<uint32_t>(key)));
+  if (e == nullptr) return 0;
+  if (value != nullptr) *value = e->value;
+  return 1;
+}
 int int_map_find_key(const int_map* map, int32_t key, int32_t* stored_key);
 int int_map_set(int_map* map, int32_t key, int32_t value);
 int int_map_add(int_map* map, int32_t key, int32_t value);
@@ -175,6 +229,9 @@ void string_pool_destroy(string_pool* pool);
 struct string_dict_entry {
   char* key;
   void* value;
+  // string_dict_hash of a stored key (unset in empty and deleted slots): a
+  // probe reads a key's text only when the hashes are equal.
+  uint32_t hash;
 };
 
 // The null key (empty marker) and the key pointer 1 (deleted marker) live in

@@ -1,6 +1,6 @@
 #include "util/lz_codec.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <array>
@@ -85,6 +85,92 @@ struct compressor {
   uint32_t window;
   uint32_t adler;
 };
+
+// Header bytes of an operation by its first byte; 0 ends the body.
+constexpr auto header_size = [] {
+  std::array<uint8_t, 256> size{};
+  for (int b = 0x80; b <= 0xFF; ++b) size[b] = 2;
+  for (int b = 0x40; b <= 0x7F; ++b) size[b] = 3;
+  for (int b = 0x20; b <= 0x3F; ++b) size[b] = 1;
+  for (int b = 0x18; b <= 0x1F; ++b) size[b] = 4;
+  for (int b = 0x10; b <= 0x17; ++b) size[b] = 5;
+  for (int b = 0x08; b <= 0x0F; ++b) size[b] = 2;
+  size[0x07] = 3;
+  size[0x06] = 5;
+  size[0x04] = 6;
+  return size;
+}();
+
+// How the fast decoder reads an operation from the first eight stream bytes
+// at it, taken as one big-endian word H: every length, literal count and
+// distance is a bit field of H plus one, (H << start) >> (64 - width). A
+// literal's distance field is unused; `size` 0 ends the body.
+struct op_fields {
+  uint8_t size;
+  uint8_t literal;
+  uint8_t length_start;
+  uint8_t length_shift;  // 64 - width
+  uint8_t distance_start;
+  uint8_t distance_shift;
+};
+
+constexpr auto op_table = [] {
+  std::array<op_fields, 256> t{};
+  auto set = [&](int from, int to, uint8_t literal, int ls, int lw, int ds, int dw) {
+    for (int b = from; b <= to; ++b)
+      t[b] = op_fields{header_size[b], literal, static_cast<uint8_t>(ls), static_cast<uint8_t>(64 - lw),
+                       static_cast<uint8_t>(ds), static_cast<uint8_t>(64 - dw)};
+  };
+  set(0x80, 0xFF, 0, 1, 7, 8, 8);     // b0 - 127 = (b0 & 0x7F) + 1
+  set(0x40, 0x7F, 0, 16, 8, 2, 14);
+  set(0x20, 0x3F, 1, 3, 5, 0, 8);
+  set(0x18, 0x1F, 0, 24, 8, 5, 19);
+  set(0x10, 0x17, 0, 24, 16, 5, 19);
+  set(0x08, 0x0F, 1, 5, 11, 0, 8);
+  set(0x07, 0x07, 1, 8, 16, 0, 8);
+  set(0x06, 0x06, 0, 32, 8, 8, 24);
+  set(0x04, 0x04, 0, 32, 16, 8, 24);
+  return t;
+}();
+
+inline uint64_t load_be64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return v;
+}
+
+inline void copy16(uint8_t* dst, const uint8_t* src) {
+  uint8_t chunk[16];
+  std::memcpy(chunk, src, 16);
+  std::memcpy(dst, chunk, 16);
+}
+
+inline void copy8(uint8_t* dst, const uint8_t* src) {
+  uint8_t chunk[8];
+  std::memcpy(chunk, src, 8);
+  std::memcpy(dst, chunk, 8);
+}
+
+// A match copied without writing past its end.
+void copy_match_exact(uint8_t* dst, const uint8_t* src, size_t len, size_t dist) {
+  if (dist >= len) {
+    std::memcpy(dst, src, len);
+  } else if (dist == 1) {
+    std::memset(dst, *src, len);
+  } else {
+    // Overlapping: each byte may be one this match has just produced.
+    for (size_t k = 0; k < len; ++k) dst[k] = src[k];
+  }
+}
+
+uint32_t adler32(const uint8_t* data, size_t n) { return libdeflate_adler32(1, data, n); }
+
+}  // namespace
+
+uint32_t lz_adler32(uint32_t adler, const uint8_t* data, size_t n) { return libdeflate_adler32(adler, data, n); }
+
+namespace {
 
 uint32_t read_be(const uint8_t* p, int size) {
   uint32_t value = 0;
@@ -226,7 +312,7 @@ size_t lz_compress_block(compressor& c, size_t start, size_t limit, size_t count
   }
   if (r < end) r = end;
   pending = r - s;
-  if (r > start) c.adler = static_cast<uint32_t>(adler32_z(c.adler, base + start, r - start));
+  if (r > start) c.adler = libdeflate_adler32(c.adler, base + start, r - start);
   return r - start;
 }
 
@@ -473,20 +559,197 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
   const auto length = static_cast<size_t>(stated);
   if (out == nullptr && length != 0) return 0;
 
-  // Header bytes of an operation by its first byte; 0 ends the body.
-  static constexpr auto header_size = [] {
-    std::array<uint8_t, 256> size{};
-    for (int b = 0x80; b <= 0xFF; ++b) size[b] = 2;
-    for (int b = 0x40; b <= 0x7F; ++b) size[b] = 3;
-    for (int b = 0x20; b <= 0x3F; ++b) size[b] = 1;
-    for (int b = 0x18; b <= 0x1F; ++b) size[b] = 4;
-    for (int b = 0x10; b <= 0x17; ++b) size[b] = 5;
-    for (int b = 0x08; b <= 0x0F; ++b) size[b] = 2;
-    size[0x07] = 3;
-    size[0x06] = 5;
-    size[0x04] = 6;
-    return size;
-  }();
+  // Every operation is checked as in the plain decoder; only the copies
+  // differ. A copy may move more bytes than the operation asks for (up to
+  // `slack` more) when both buffers have that much room past its end, so
+  // short literals and matches cost one or two fixed-size moves. The bytes
+  // written past the operation's end lie inside [out, out + length) and are
+  // overwritten by the operations that follow.
+  constexpr size_t slack = 32;
+  size_t pos = 16;
+  size_t o = 0;
+
+  // Fast loop, while both buffers have room for the widest header read and
+  // a 32-byte copy past the operation. The common forms are told apart by
+  // one or two predictable comparisons, each advancing the stream by a
+  // constant, so that the next header's address hardly waits on this one.
+  // The end of the body, and operations near the buffers' ends, go to the
+  // careful loop below.
+  {
+    const uint8_t* ip = in + pos;
+    uint8_t* op = out + o;
+    const uint8_t* const in_end = in + in_length;
+    uint8_t* const out_end = out + length;
+    while (in_end - ip >= 48 && out_end - op >= 64) {
+      const uint64_t H = load_be64(ip);
+      const auto b0 = static_cast<uint32_t>(H >> 56);
+      size_t len;
+      size_t dist;
+      if (b0 >= 0x40) {
+        // The two short match forms mix unpredictably, so they are told
+        // apart by masks rather than a branch: 0x80-0xFF is 2 bytes, length
+        // b0 - 127, distance b1 + 1; 0x40-0x7F is 3 bytes, distance from 14
+        // bits, length b2 + 1.
+        const size_t near = b0 >> 7;
+        const size_t mask = 0 - near;
+        const size_t len_near = b0 - 127;
+        const size_t len_far = ((H >> 40) & 0xFF) + 1;
+        len = len_far ^ ((len_near ^ len_far) & mask);
+        dist = ((H >> 48) & (0x3FFF ^ (0x3F00 & mask))) + 1;
+        ip += 3 - near;
+      } else if (b0 >= 0x20) {
+        // Literal of 1 to 32 bytes: inside the stream by the loop's margin.
+        len = b0 - 31;
+        copy16(op, ip + 1);
+        copy16(op + 16, ip + 17);
+        ip += 1 + len;
+        op += len;
+        continue;
+      } else if (b0 >= 0x18) {
+        len = ((H >> 32) & 0xFF) + 1;
+        dist = ((H >> 40) & 0x7FFFF) + 1;
+        ip += 4;
+      } else {
+        const op_fields f = op_table[b0];
+        if (f.size == 0) break;
+        len = ((H << f.length_start) >> f.length_shift) + 1;
+        ip += f.size;
+        if (f.literal != 0) {
+          if (len > static_cast<size_t>(in_end - ip) || len > static_cast<size_t>(out_end - op)) return 0;
+          std::memcpy(op, ip, len);
+          ip += len;
+          op += len;
+          continue;
+        }
+        dist = ((H << f.distance_start) >> f.distance_shift) + 1;
+      }
+      if (dist > static_cast<size_t>(op - out) || len > static_cast<size_t>(out_end - op)) return 0;
+      uint8_t* const dst = op;
+      const uint8_t* const src = op - dist;
+      op += len;
+      if (dist >= 8 && len <= 32) {
+        // 8-byte steps: each reads only bytes written before it.
+        copy8(dst, src);
+        copy8(dst + 8, src + 8);
+        copy8(dst + 16, src + 16);
+        copy8(dst + 24, src + 24);
+      } else if (dist >= 16) {
+        copy16(dst, src);
+        copy16(dst + 16, src + 16);
+        if (len > 32) {
+          // 16-byte steps need room for 15 bytes past the end.
+          if (static_cast<size_t>(out_end - op) >= 16) {
+            for (size_t k = 32; k < len; k += 16) copy16(dst + k, src + k);
+          } else {
+            // The rest may still overlap its source (16 <= dist < len).
+            copy_match_exact(dst + 32, src + 32, len - 32, dist);
+          }
+        }
+      } else if (static_cast<size_t>(out_end - op) < 8) {
+        copy_match_exact(dst, src, len, dist);
+      } else if (dist >= 8) {
+        for (size_t k = 0; k < len; k += 8) copy8(dst + k, src + k);
+      } else if (dist == 1) {
+        std::memset(dst, *src, len);
+      } else {
+        // The match repeats its last `dist` bytes; a whole number of periods
+        // of at least 8 bytes lets it move 8 bytes at a time, once the first
+        // period of that size is written.
+        const size_t period = dist * ((8 + dist - 1) / dist);
+        const size_t head = len < period ? len : period;
+        for (size_t k = 0; k < head; ++k) dst[k] = src[k];
+        for (size_t k = period; k < len; k += 8) copy8(dst + k, dst + k - period);
+      }
+    }
+    pos = static_cast<size_t>(ip - in);
+    o = static_cast<size_t>(op - out);
+  }
+
+  for (;;) {
+    if (pos >= in_length) return 0;
+    const uint8_t* h = in + pos;
+    const uint8_t b0 = h[0];
+    const size_t hsize = header_size[b0];
+    if (hsize == 0) break;
+    if (in_length - pos < hsize) return 0;
+    pos += hsize;
+
+    size_t len;
+    size_t dist;
+    if (b0 >= 0x80) {
+      len = b0 - 127u;
+      dist = h[1] + 1u;
+    } else if (b0 >= 0x20 && b0 < 0x40) {
+      const size_t literal = b0 - 31u;
+      if (in_length - pos >= slack && length - o >= slack) {
+        copy16(out + o, in + pos);
+        copy16(out + o + 16, in + pos + 16);
+      } else {
+        if (literal > in_length - pos || literal > length - o) return 0;
+        std::memcpy(out + o, in + pos, literal);
+      }
+      pos += literal;
+      o += literal;
+      continue;
+    } else if (b0 >= 0x40) {
+      len = h[2] + 1u;
+      dist = (b0 - 0x40u) * 256 + h[1] + 1;
+    } else if (b0 >= 0x18) {
+      len = h[3] + 1u;
+      dist = (b0 - 0x18u) * 65536 + h[1] * 256u + h[2] + 1;
+    } else if (b0 >= 0x10) {
+      len = h[3] * 256u + h[4] + 1;
+      dist = (b0 - 0x10u) * 65536 + h[1] * 256u + h[2] + 1;
+    } else if (b0 >= 0x08 || b0 == 0x07) {
+      const size_t literal = b0 == 0x07 ? h[1] * 256u + h[2] + 1 : (b0 - 8u) * 256 + h[1] + 1;
+      if (literal > in_length - pos || literal > length - o) return 0;
+      std::memcpy(out + o, in + pos, literal);
+      pos += literal;
+      o += literal;
+      continue;
+    } else if (b0 == 0x06) {
+      len = h[4] + 1u;
+      dist = h[1] * 65536u + h[2] * 256u + h[3] + 1;
+    } else {  // 0x04
+      len = h[4] * 256u + h[5] + 1;
+      dist = h[1] * 65536u + h[2] * 256u + h[3] + 1;
+    }
+
+    if (dist > o || len > length - o) return 0;
+    uint8_t* dst = out + o;
+    const uint8_t* src = dst - dist;
+    o += len;
+    if (length - o < slack) {
+      copy_match_exact(dst, src, len, dist);
+      continue;
+    }
+    // Room for up to `slack` bytes past the match's end.
+    if (dist >= 16) {
+      copy16(dst, src);
+      copy16(dst + 16, src + 16);
+      for (size_t k = 32; k < len; k += 16) copy16(dst + k, src + k);
+    } else if (dist == 1) {
+      std::memset(dst, *src, len);
+    } else {
+      // The match repeats its last `dist` bytes; a whole number of periods
+      // of at least 8 bytes lets it move 8 bytes at a time, once the first
+      // period of that size is written.
+      const size_t period = dist * ((8 + dist - 1) / dist);
+      const size_t head = len < period ? len : period;
+      for (size_t k = 0; k < head; ++k) dst[k] = src[k];
+      for (size_t k = period; k < len; k += 8) copy8(dst + k, dst + k - period);
+    }
+  }
+
+  if (in_length - pos < 6 || in[pos] != 0x05 || in[pos + 1] != 0xFA || o != length) return 0;
+  return adler32(out, length) == read_be(in + pos + 2, 4) ? length : 0;
+}
+
+size_t lz_decompress_plain(uint8_t* out, size_t capacity, const uint8_t* in, size_t in_length) {
+  const int64_t stated = lz_stream_data_length(in, in_length);
+  if (stated < 0 || static_cast<uint64_t>(stated) > capacity) return 0;
+  const auto length = static_cast<size_t>(stated);
+  if (out == nullptr && length != 0) return 0;
 
   size_t pos = 16;
   size_t o = 0;
@@ -550,7 +813,7 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
   }
 
   if (in_length - pos < 6 || in[pos] != 0x05 || in[pos + 1] != 0xFA || o != length) return 0;
-  const uint32_t adler = static_cast<uint32_t>(adler32_z(1, out, length));
+  const uint32_t adler = static_cast<uint32_t>(adler32(out, length));
   return adler == read_be(in + pos + 2, 4) ? length : 0;
 }
 

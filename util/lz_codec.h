@@ -93,6 +93,14 @@ int64_t lz_stream_data_length(const uint8_t* stream, size_t stream_length);
 // after the checksum are ignored. Empty data also gives 0.
 size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* stream, size_t stream_length);
 
+// The same decoding with plain copies, byte by byte where a match overlaps
+// itself: the reference lz_decompress is tested against.
+size_t lz_decompress_plain(uint8_t* out, size_t capacity, const uint8_t* stream, size_t stream_length);
+
+// Adler-32 of data[0..n) continuing from `adler` (1 to start), as the stream's
+// trailer holds it.
+uint32_t lz_adler32(uint32_t adler, const uint8_t* data, size_t n);
+
 // Reads the whole file at `path` and restores its data into a new buffer of
 // the data length plus one byte, with a zero byte after the data. Returns
 // null when the file cannot be opened or read, is not a regular file (a

@@ -39,10 +39,15 @@ void set_thread_count(int n) { chosen_threads.store(std::max(n, 1), std::memory_
 
 void parallel_for(int64_t begin, int64_t end, const std::function<void(int64_t, int64_t)>& fn,
                   int64_t min_block) {
+  parallel_for(thread_count(), begin, end, fn, min_block);
+}
+
+void parallel_for(int threads, int64_t begin, int64_t end,
+                  const std::function<void(int64_t, int64_t)>& fn, int64_t min_block) {
   if (end <= begin) return;
   const int64_t items = end - begin;
   const int64_t by_size = std::max<int64_t>(1, items / std::max<int64_t>(min_block, 1));
-  const int64_t blocks = std::min<int64_t>(thread_count(), by_size);
+  const int64_t blocks = std::min<int64_t>(std::max(threads, 1), by_size);
   if (blocks <= 1) {
     fn(begin, end);
     return;

@@ -16,6 +16,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "util/platform/files.h"
 #include "util/platform/memory.h"
 
 namespace vormap {
@@ -258,41 +259,17 @@ bool decode_vxl(std::span<const uint8_t> file, vxl_map& map, vxl_error& error) {
 }
 
 bool read_file_bytes(const std::string& path, size_t limit, std::vector<uint8_t>& bytes, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot open '" + path + "': " + system_reason(errno);
-    return false;
-  }
-  struct closer {
-    int fd;
-    ~closer() { ::close(fd); }
-  } guard{fd};
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uintmax_t>(st.st_size) > limit) {
-    error = "'" + path + "' is too large to be a map (more than " + std::to_string(limit) + " bytes)";
-    return false;
-  }
-  bytes.clear();
-  constexpr size_t chunk = size_t{1} << 20;
-  for (;;) {
-    const size_t old = bytes.size();
-    bytes.resize(old + chunk);
-    const ssize_t n = ::read(fd, bytes.data() + old, chunk);
-    if (n < 0) {
-      if (errno == EINTR) {
-        bytes.resize(old);
-        continue;
-      }
-      error = "cannot read '" + path + "': " + system_reason(errno);
-      return false;
-    }
-    bytes.resize(old + static_cast<size_t>(n));
-    if (n == 0) return true;
-    if (bytes.size() > limit) {
+  int err = 0;
+  switch (platform_read_bounded(path.c_str(), static_cast<int64_t>(limit), &bytes, &err)) {
+    case platform_read_status::ok: return true;
+    case platform_read_status::cannot_open: error = "cannot open '" + path + "': " + system_reason(err); break;
+    case platform_read_status::not_regular: error = "cannot read '" + path + "': not a regular file"; break;
+    case platform_read_status::too_large:
       error = "'" + path + "' is too large to be a map (more than " + std::to_string(limit) + " bytes)";
-      return false;
-    }
+      break;
+    case platform_read_status::cannot_read: error = "cannot read '" + path + "': " + system_reason(err); break;
   }
+  return false;
 }
 
 bool read_vxl(const std::string& path, vxl_map& map, std::string& error) {

@@ -88,8 +88,8 @@ bool decode_vxl_column(std::span<const uint8_t> file, size_t& offset, int x, int
 bool read_vxl(const std::string& path, vxl_map& map, std::string& error);
 
 // Reads a whole file of at most `limit` bytes into `bytes`. Returns false
-// with a one-line reason (path and the system's reason) otherwise; pipes and
-// devices are read up to the limit, never endlessly.
+// with a one-line reason (path and the system's reason) otherwise; anything
+// but a regular file (a pipe, a device, a folder) is refused without waiting.
 bool read_file_bytes(const std::string& path, size_t limit, std::vector<uint8_t>& bytes, std::string& error);
 
 }  // namespace vormap

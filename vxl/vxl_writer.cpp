@@ -16,48 +16,50 @@
 #endif
 
 #include "util/parallel_for.h"
-#include "util/platform/files.h"
+#include "util/platform/output_file.h"
 #include "world/voxel_world.h"
+#include "vxl/vxl_writer_internal.h"
 
 namespace vormap {
 
 namespace {
 
-bool solid_at(int x, int y, int z) { return voxel_solid[world_index(x, y, z)] != 0; }
+bool solid_at(const voxel_world& world, int x, int y, int z) { return world.voxel_solid[world_index(x, y, z)] != 0; }
 
 // Outside the world counts as solid, so outer faces never expose a voxel.
-bool empty_neighbour(int x, int y, int z) {
+bool empty_neighbour(const voxel_world& world, int x, int y, int z) {
   if (x < 0 || x >= world_size || y < 0 || y >= world_size || z < 0 || z >= world_height) return false;
-  return !solid_at(x, y, z);
+  return !solid_at(world, x, y, z);
 }
 
 }  // namespace
 
-bool is_surface_voxel(int x, int y, int z) {
-  if (!solid_at(x, y, z)) return false;
-  return empty_neighbour(x - 1, y, z) || empty_neighbour(x + 1, y, z) || empty_neighbour(x, y - 1, z) ||
-         empty_neighbour(x, y + 1, z) || empty_neighbour(x, y, z - 1) || empty_neighbour(x, y, z + 1);
+bool detail::is_surface_voxel(const voxel_world& world, int x, int y, int z) {
+  if (!solid_at(world, x, y, z)) return false;
+  return empty_neighbour(world, x - 1, y, z) || empty_neighbour(world, x + 1, y, z) ||
+         empty_neighbour(world, x, y - 1, z) || empty_neighbour(world, x, y + 1, z) ||
+         empty_neighbour(world, x, y, z - 1) || empty_neighbour(world, x, y, z + 1);
 }
 
-void reverse_columns() {
+void detail::reverse_columns(voxel_world& world) {
   for (int c = 0; c < world_columns; ++c) {
     const int base = c * world_height;
     for (int z = 0; z < world_height / 2; ++z) {
-      std::swap(voxel_solid[base + z], voxel_solid[base + world_height - 1 - z]);
-      std::swap(voxel_color[base + z], voxel_color[base + world_height - 1 - z]);
+      std::swap(world.voxel_solid[base + z], world.voxel_solid[base + world_height - 1 - z]);
+      std::swap(world.voxel_color[base + z], world.voxel_color[base + world_height - 1 - z]);
     }
   }
 }
 
-void put_u32_le(std::vector<uint8_t>& out, uint32_t value) {
+void detail::put_u32_le(std::vector<uint8_t>& out, uint32_t value) {
   out.push_back(static_cast<uint8_t>(value));
   out.push_back(static_cast<uint8_t>(value >> 8));
   out.push_back(static_cast<uint8_t>(value >> 16));
   out.push_back(static_cast<uint8_t>(value >> 24));
 }
 
-uint64_t column_solid_bits(int x, int y) {
-  const uint8_t* flags = voxel_solid.data() + world_index(x, y, 0);
+uint64_t detail::column_solid_bits(const voxel_world& world, int x, int y) {
+  const uint8_t* flags = world.voxel_solid.data() + world_index(x, y, 0);
   uint64_t bits = 0;
   for (int z = 0; z < world_height; ++z) bits |= uint64_t{flags[z] != 0} << z;
   return bits;
@@ -76,20 +78,20 @@ uint64_t surface_from(uint64_t self, uint64_t west, uint64_t east, uint64_t sout
 
 }  // namespace
 
-uint64_t column_surface_bits(int x, int y) {
+uint64_t detail::column_surface_bits(const voxel_world& world, int x, int y) {
   constexpr uint64_t all = ~uint64_t{0};
-  return surface_from(column_solid_bits(x, y), x > 0 ? column_solid_bits(x - 1, y) : all,
-                      x < world_size - 1 ? column_solid_bits(x + 1, y) : all,
-                      y > 0 ? column_solid_bits(x, y - 1) : all, y < world_size - 1 ? column_solid_bits(x, y + 1) : all);
+  auto bits = [&](int cx, int cy) { return column_solid_bits(world, cx, cy); };
+  return surface_from(bits(x, y), x > 0 ? bits(x - 1, y) : all, x < world_size - 1 ? bits(x + 1, y) : all,
+                      y > 0 ? bits(x, y - 1) : all, y < world_size - 1 ? bits(x, y + 1) : all);
 }
 
 // The plain encoder: the scan exactly as the format describes it, one voxel
 // at a time, with the surface test for every voxel it looks at. The fast
 // encoder below is tested against it.
-void encode_vxl_column(int x, int y, std::vector<uint8_t>& out) {
+void detail::encode_vxl_column(const voxel_world& world, int x, int y, std::vector<uint8_t>& out) {
   const int base = world_index(x, y, 0);
-  auto solid = [&](int z) { return z < world_height && solid_at(x, y, z); };
-  auto surface = [&](int z) { return solid(z) && is_surface_voxel(x, y, z); };
+  auto solid = [&](int z) { return z < world_height && solid_at(world, x, y, z); };
+  auto surface = [&](int z) { return solid(z) && is_surface_voxel(world, x, y, z); };
   int a = 0;
   for (;;) {
     int top_start = a;
@@ -109,19 +111,22 @@ void encode_vxl_column(int x, int y, std::vector<uint8_t>& out) {
     out.push_back(static_cast<uint8_t>(top_start));
     out.push_back(static_cast<uint8_t>(top_end_excl - 1));
     out.push_back(static_cast<uint8_t>(a));
-    for (int k = top_start; k < top_end_excl; ++k) put_u32_le(out, voxel_color[base + k]);
-    for (int k = bottom_start; k < bottom_end; ++k) put_u32_le(out, voxel_color[base + k]);
+    for (int k = top_start; k < top_end_excl; ++k) put_u32_le(out, world.voxel_color[base + k]);
+    for (int k = bottom_start; k < bottom_end; ++k) put_u32_le(out, world.voxel_color[base + k]);
     if (last) return;
     a = bottom_end;
   }
 }
 
-std::vector<uint8_t> encode_vxl_plain() {
-  reverse_columns();
+std::vector<uint8_t> detail::encode_vxl_plain(const voxel_world& world) {
+  std::unique_ptr<voxel_world> flipped = voxel_world::create();
+  flipped->voxel_solid = world.voxel_solid;
+  flipped->voxel_color = world.voxel_color;
+  flipped->column_height = world.column_height;
+  reverse_columns(*flipped);
   std::vector<uint8_t> file;
   for (int y = 0; y < world_size; ++y)
-    for (int x = 0; x < world_size; ++x) encode_vxl_column(x, y, file);
-  reverse_columns();
+    for (int x = 0; x < world_size; ++x) encode_vxl_column(*flipped, x, y, file);
   return file;
 }
 
@@ -237,7 +242,7 @@ struct band_bytes {
   uint8_t* room(size_t n) {
     if (capacity - size < n) {
       const size_t grown = std::max({size + n, capacity * 2, size_t{1} << 20});
-      auto bigger = std::make_unique_for_overwrite<uint8_t[]>(grown);
+      std::unique_ptr<uint8_t[]> bigger(new uint8_t[grown]);  // left uninitialised
       if (size != 0) std::memcpy(bigger.get(), data.get(), size);
       data = std::move(bigger);
       capacity = grown;
@@ -254,7 +259,7 @@ constexpr int bands = world_size / band_rows;
 
 // Encodes the file rows y_begin..y_begin + band_rows - 1 in file order,
 // appending to `out`. `masks` is scratch space, reused from band to band.
-void encode_band(int y_begin, band_bytes& out, std::vector<uint64_t>& masks) {
+void encode_band(const voxel_world& world, int y_begin, band_bytes& out, std::vector<uint64_t>& masks) {
   // Solid masks of the band's rows and the row on either side, y-major, with
   // a border of all-solid columns around the world so that a neighbour
   // outside the world is solid without a test.
@@ -263,12 +268,12 @@ void encode_band(int y_begin, band_bytes& out, std::vector<uint64_t>& masks) {
   auto row = [&](int y) { return masks.data() + static_cast<ptrdiff_t>(y - y_begin + 1) * stride + 1; };
   const int y_lo = std::max(y_begin - 1, 0), y_hi = std::min(y_begin + band_rows + 1, world_size);
   for (int x = 0; x < world_size; ++x) {
-    const uint8_t* flags = voxel_solid.data() + world_index(x, 0, 0);
+    const uint8_t* flags = world.voxel_solid.data() + world_index(x, 0, 0);
     for (int y = y_lo; y < y_hi; ++y) row(y)[x] = solid_mask(flags + y * world_height);
   }
   for (int y = y_begin; y < y_begin + band_rows; ++y) {
     const uint64_t *north = row(y - 1), *self = row(y), *south = row(y + 1);
-    const uint32_t* colours = voxel_color.data() + world_index(0, y, 0);
+    const uint32_t* colours = world.voxel_color.data() + world_index(0, y, 0);
     uint8_t* at = out.room(world_size * max_record);
     for (int x = 0; x < world_size; ++x) {
       // Columns of one row lie 128 KiB apart in the colour grid: ask for the
@@ -289,16 +294,16 @@ void encode_band(int y_begin, band_bytes& out, std::vector<uint64_t>& masks) {
 // at a time. Returns the first non-zero value `sink` returns, or 0. As many
 // bands as there are threads are encoded at once.
 template <class Sink>
-int encode_world(Sink&& sink) {
-  const int at_once = std::min(thread_count(), bands);
+int encode_world(const voxel_world& world, int threads, Sink&& sink) {
+  const int at_once = std::clamp(threads, 1, bands);
   std::vector<band_bytes> pieces(static_cast<size_t>(at_once));
   std::vector<std::vector<uint64_t>> scratch(static_cast<size_t>(at_once));
   for (int first = 0; first < bands; first += at_once) {
     const int count = std::min(at_once, bands - first);
-    parallel_for(0, count, [&](int64_t lo, int64_t hi) {
+    parallel_for(count, 0, count, [&](int64_t lo, int64_t hi) {
       for (int64_t i = lo; i < hi; ++i) {
         pieces[i].size = 0;
-        encode_band(static_cast<int>(first + i) * band_rows, pieces[i], scratch[i]);
+        encode_band(world, static_cast<int>(first + i) * band_rows, pieces[i], scratch[i]);
       }
     });
     for (int i = 0; i < count; ++i)
@@ -309,77 +314,21 @@ int encode_world(Sink&& sink) {
 
 }  // namespace
 
-std::vector<uint8_t> encode_vxl() {
+std::vector<uint8_t> encode_vxl(const voxel_world& world, int threads) {
   std::vector<uint8_t> file;
   // More than a generated map needs; pages past the end are not touched.
   file.reserve(size_t{4} << 20);
-  encode_world([&](const uint8_t* piece, size_t size) {
+  encode_world(world, threads, [&](const uint8_t* piece, size_t size) {
     file.insert(file.end(), piece, piece + size);
     return 0;
   });
   return file;
 }
 
-namespace {
-
-std::string reason(int err) { return std::strerror(err); }
-
-// Encodes the world into `fd`. Returns 0 or an errno value.
-int encode_to(int fd) {
-  return encode_world([fd](const uint8_t* piece, size_t size) { return platform_write_all(fd, piece, size); });
-}
-
-// Owns a descriptor and closes it unless released.
-struct fd_guard {
-  int fd = -1;
-  ~fd_guard() {
-    if (fd >= 0) ::close(fd);
-  }
-  int release() { return std::exchange(fd, -1); }
-};
-
-bool fail(std::string& error, const std::string& what, const std::string& path, int err) {
-  error = what + " '" + path + "': " + reason(err);
-  return false;
-}
-
-// A symbolic link or a special file (pipe, device): write through it, since a
-// rename would replace the link or the node itself.
-bool write_in_place(const std::string& path, std::string& error) {
-  fd_guard out{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
-  if (out.fd < 0) return fail(error, "cannot open", path, errno);
-  if (int err = encode_to(out.fd)) return fail(error, "cannot write", path, err);
-  if (::close(out.release()) != 0) return fail(error, "cannot write", path, errno);
-  return true;
-}
-
-bool write_replacing(const std::string& path, std::string& error) {
-  platform_temp_file temp;
-  if (!platform_temp_open(path.c_str(), &temp))
-    return fail(error, temp.target_refused ? "cannot open" : "cannot create", path, temp.error);
-  const int err = encode_world([&temp](const uint8_t* piece, size_t size) {
-    return platform_temp_write(&temp, piece, size) ? 0 : temp.error;
-  });
-  if (err != 0) {
-    platform_temp_abandon(&temp);
-    return fail(error, "cannot write", path, err);
-  }
-  if (!platform_temp_commit(&temp))
-    return fail(error, temp.replace_failed ? "cannot replace" : "cannot write", path, temp.error);
-  return true;
-}
-
-}  // namespace
-
-bool write_vxl(const std::string& path, std::string& error) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0) {
-    if (S_ISREG(st.st_mode)) return write_replacing(path, error);
-    if (S_ISDIR(st.st_mode)) return fail(error, "cannot write", path, EISDIR);
-    return write_in_place(path, error);
-  }
-  if (errno != ENOENT) return fail(error, "cannot write", path, errno);
-  return write_replacing(path, error);
+bool write_vxl(const voxel_world& world, int threads, const std::string& path, std::string& error) {
+  return write_output_file(
+      path, [&](const output_sink& sink, std::string&) { return encode_world(world, threads, sink); }, error,
+      output_links::write_through);
 }
 
 }  // namespace vormap

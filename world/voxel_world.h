@@ -4,7 +4,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+
+#include "util/platform/memory.h"
 
 namespace vormap {
 
@@ -21,19 +26,38 @@ inline constexpr uint32_t make_color(uint32_t red, uint32_t green, uint32_t blue
 inline constexpr int world_index(int x, int y, int z) { return x * 32768 + y * 64 + z; }
 inline constexpr int column_index(int x, int y) { return x * 512 + y; }
 
-// Process-wide grids, zero at start-up (static storage).
-extern std::array<uint8_t, world_voxels> voxel_solid;    // 0 empty, 1 solid
-extern std::array<uint32_t, world_voxels> voxel_color;   // colour words
-extern std::array<int32_t, world_columns> column_height; // extruded height
+// One world's grids (about 85 MiB). Made only on the heap, by create(): the
+// memory comes zeroed and untouched straight from the system, aligned to huge
+// pages and advised to use them, so a world costs no time before its stages
+// write it and each world is independent of every other.
+class voxel_world {
+ public:
+  // An all-zero world. Throws std::bad_alloc when the memory cannot be had.
+  static std::unique_ptr<voxel_world> create();
 
-// Sets voxels z_low..z_high (inclusive) of column (x, y) to `colour`; they
-// become solid when the colour is non-zero and empty when it is 0. An empty
-// range (z_low > z_high) changes nothing. The caller keeps x, y and a
-// non-empty range inside the world; nothing is clamped or wrapped.
-void fill_column_span(int x, int y, int z_low, int z_high, uint32_t colour);
+  voxel_world(const voxel_world&) = delete;
+  voxel_world& operator=(const voxel_world&) = delete;
 
-// Returns every grid to its start-up state (all zero). For tools and tests
-// that build more than one world in a process.
-void clear_world();
+  alignas(huge_page_size) std::array<uint8_t, world_voxels> voxel_solid;  // 0 empty, 1 solid
+  alignas(huge_page_size) std::array<uint32_t, world_voxels> voxel_color; // colour words
+  std::array<int32_t, world_columns> column_height;                       // extruded height
+
+  // Sets voxels z_low..z_high (inclusive) of column (x, y) to `colour`; they
+  // become solid when the colour is non-zero and empty when it is 0. An empty
+  // range (z_low > z_high) changes nothing. The caller keeps x, y and a
+  // non-empty range inside the world; nothing is clamped or wrapped.
+  void fill_column_span(int x, int y, int z_low, int z_high, uint32_t colour);
+
+  // Returns every grid to all zero.
+  void clear();
+
+  // The grids live in memory mapped for them alone.
+  static void* operator new(std::size_t size, std::align_val_t alignment);
+  static void operator delete(void* p, std::size_t size, std::align_val_t alignment) noexcept;
+
+ private:
+  // Leaves the grids as the allocation gave them: zero.
+  voxel_world() {}  // NOLINT: deliberately not value-initialising the grids
+};
 
 }  // namespace vormap

@@ -265,7 +265,10 @@ void mapped_noise_rows(std::span<const float> xs, const float (&ys)[512], float 
 
 std::vector<int64_t> noise_grid_targets() { return hwy::SupportedAndGeneratedTargets(); }
 
-const char* noise_grid_target_name() { return HWY_DYNAMIC_DISPATCH(noise_grid_detail::TargetName)(); }
+const char* noise_grid_target_name() {
+  using namespace noise_grid_detail;
+  return HWY_DYNAMIC_DISPATCH(TargetName)();
+}
 
 }  // namespace vormap
 

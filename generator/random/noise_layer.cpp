@@ -19,7 +19,7 @@ void layer_coordinates(int32_t frequency, float (&out)[world_size]) {
 }  // namespace
 
 void fill_noise_layer(std::array<float, world_columns>& field, int32_t x_frequency,
-                      int32_t y_frequency, float z, float low, float high) {
+                      int32_t y_frequency, float z, float low, float high, int threads) {
   float xs[world_size], ys[world_size];
   layer_coordinates(x_frequency, xs);
   layer_coordinates(y_frequency, ys);
@@ -27,7 +27,7 @@ void fill_noise_layer(std::array<float, world_columns>& field, int32_t x_frequen
   const noise_mapping mapping{layer_scale, span, low};
   // Rows are independent; each block writes only its own rows.
   parallel_for(
-      0, world_size,
+      threads, 0, world_size,
       [&](int64_t lo, int64_t hi) {
         mapped_noise_rows(std::span<const float>(xs + lo, static_cast<size_t>(hi - lo)), ys, z,
                           x_frequency, y_frequency, 0, mapping,

@@ -2,18 +2,15 @@
 
 namespace vormap {
 
-std::array<uint32_t, twister_words> twister_state{};
-uint32_t twister_byte_offset = twister_unseeded;
-
 uint32_t seed_lcg_next(uint32_t& state) {
   state = state * 2147001325u + 715136305u;
   return ((state << 16) | (state >> 16)) ^ 0x31415926u;
 }
 
-void random_seed(int32_t seed) {
-  uint32_t lcg = static_cast<uint32_t>(seed);
-  for (auto& word : twister_state) word = seed_lcg_next(lcg);
-  twister_byte_offset = twister_words * 4;
+void random_generator::seed(int32_t value) {
+  uint32_t lcg = static_cast<uint32_t>(value);
+  for (auto& word : state) word = seed_lcg_next(lcg);
+  byte_offset = twister_words * 4;
 }
 
 void twister_regenerate(std::array<uint32_t, twister_words>& s) {
@@ -35,20 +32,20 @@ uint32_t twister_temper(uint32_t y) {
   return y;
 }
 
-uint32_t random_u32() {
-  uint32_t p = twister_byte_offset;
+uint32_t random_generator::u32() {
+  uint32_t p = byte_offset;
   if (p >= twister_words * 4) {
-    if (p > twister_words * 4) random_seed(0);
-    twister_regenerate(twister_state);
+    if (p > twister_words * 4) seed(0);
+    twister_regenerate(state);
     p = 0;
   }
-  twister_byte_offset = p + 4;
-  return twister_temper(twister_state[p / 4]);
+  byte_offset = p + 4;
+  return twister_temper(state[p / 4]);
 }
 
-double random_unit() {
+double random_generator::unit() {
   constexpr double two_to_minus_32 = 1.0 / 4294967296.0;
-  return static_cast<double>(random_u32()) * two_to_minus_32;
+  return static_cast<double>(u32()) * two_to_minus_32;
 }
 
 }  // namespace vormap

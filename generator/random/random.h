@@ -1,7 +1,7 @@
-// The process-wide random number generator: MT19937 drawing, with the state
-// words filled by a 32-bit linear congruential generator of its own.
-// Every map is a pure function of its seed, so the number and order of draws
-// is part of each stage's definition.
+// The generator's random numbers: MT19937 drawing, with the state words
+// filled by a 32-bit linear congruential generator of its own. Every map is a
+// pure function of its seed, so the number and order of draws is part of each
+// stage's definition. Each map has a generator of its own.
 #pragma once
 
 #include <array>
@@ -12,15 +12,20 @@ namespace vormap {
 inline constexpr int twister_words = 624;
 inline constexpr uint32_t twister_unseeded = 2497;  // one more than 624 * 4
 
-extern std::array<uint32_t, twister_words> twister_state;
-extern uint32_t twister_byte_offset;
+class random_generator {
+ public:
+  // Fills the state from the seed's bit pattern; the next draw regenerates.
+  void seed(int32_t value);
+  // Next 32-bit value. An unseeded generator first seeds itself with 0.
+  uint32_t u32();
+  // Next value times 2^-32: a double in [0, 1), never rounded to single.
+  double unit();
 
-// Fills the state from the seed's bit pattern; the next draw regenerates.
-void random_seed(int32_t seed);
-// Next 32-bit value. An unseeded generator first seeds itself with 0.
-uint32_t random_u32();
-// Next value times 2^-32: a double in [0, 1), never rounded to single.
-double random_unit();
+  bool operator==(const random_generator&) const = default;
+
+  std::array<uint32_t, twister_words> state{};
+  uint32_t byte_offset = twister_unseeded;  // of the next word in `state`
+};
 
 // One step of the seeding generator: advances `state` and returns its output.
 uint32_t seed_lcg_next(uint32_t& state);

@@ -7,11 +7,11 @@
 
 namespace vormap {
 
-void generate_terrain() {
-  build_base_terrain();
-  mark_lake_and_rivers();
-  shape_valleys();
-  add_relief_and_colour();
+void generate_terrain(generator_context& ctx) {
+  build_base_terrain(ctx);
+  mark_lake_and_rivers(ctx);
+  shape_valleys(ctx);
+  add_relief_and_colour(ctx);
 }
 
 }  // namespace vormap

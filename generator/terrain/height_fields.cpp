@@ -4,18 +4,6 @@
 
 namespace vormap {
 
-height_field elevation{};
-height_field work_field{};
-height_field layer_field{};
-std::array<uint8_t, world_columns> water_grid{};
-
-void clear_height_fields() {
-  elevation.fill(0.0f);
-  work_field.fill(0.0f);
-  layer_field.fill(0.0f);
-  water_grid.fill(0);
-}
-
 void shift_copy_field(height_field& dst, const height_field& src, uint32_t row_shift,
                       uint32_t col_shift) {
   for (uint32_t x = 0; x < world_size; ++x) {
@@ -27,10 +15,10 @@ void shift_copy_field(height_field& dst, const height_field& src, uint32_t row_s
   }
 }
 
-void add_scaled_field(height_field& dst, const height_field& src, float scale) {
+void add_scaled_field(height_field& dst, const height_field& src, float scale, int threads) {
   const double s = scale;
   // Element by element, so blocks on several threads give the same field.
-  parallel_for(0, world_columns, [&](int64_t lo, int64_t hi) {
+  parallel_for(threads, 0, world_columns, [&](int64_t lo, int64_t hi) {
     for (auto i = static_cast<int>(lo); i < hi; ++i) dst[i] = static_cast<float>(s * src[i] + dst[i]);
   }, 64 * world_size);
 }

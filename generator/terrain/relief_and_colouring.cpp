@@ -14,12 +14,13 @@ namespace vormap {
 
 namespace {
 
-void fill_relief_noise() {
-  fill_noise_layer(work_field, 64, 64, draw_noise_z(), -0.5f, 0.5f);
-  fill_noise_layer(layer_field, 128, 128, draw_noise_z(), 0, 1);
-  add_scaled_field(work_field, layer_field, 1);
-  fill_noise_layer(layer_field, 256, 256, draw_noise_z(), -1, 0);
-  add_scaled_field(work_field, layer_field, 1);
+void fill_relief_noise(generator_context& ctx) {
+  const int t = ctx.threads;
+  fill_noise_layer(ctx.work_field, 64, 64, draw_noise_z(ctx.random), -0.5f, 0.5f, t);
+  fill_noise_layer(ctx.layer_field, 128, 128, draw_noise_z(ctx.random), 0, 1, t);
+  add_scaled_field(ctx.work_field, ctx.layer_field, 1, t);
+  fill_noise_layer(ctx.layer_field, 256, 256, draw_noise_z(ctx.random), -1, 0, t);
+  add_scaled_field(ctx.work_field, ctx.layer_field, 1, t);
 }
 
 }  // namespace
@@ -29,8 +30,10 @@ void fill_relief_noise() {
 // columns run on parallel_for's threads with the same result.
 constexpr int64_t columns_per_block = 16 * world_size;
 
-void mix_relief() {
-  parallel_for(0, world_columns, [](int64_t lo, int64_t hi) {
+void mix_relief(generator_context& ctx) {
+  height_field& elevation = ctx.elevation;
+  const height_field& work_field = ctx.work_field;
+  parallel_for(ctx.threads, 0, world_columns, [&](int64_t lo, int64_t hi) {
     for (auto i = static_cast<int>(lo); i < hi; ++i) {
       const double e = elevation[i];
       const double m = smoothstep(static_cast<float>(1 - e * 0.25));
@@ -39,13 +42,15 @@ void mix_relief() {
   }, columns_per_block);
 }
 
-void extrude_columns() {
-  parallel_for(0, world_columns, [](int64_t lo, int64_t hi) {
+void extrude_columns(generator_context& ctx) {
+  const height_field& elevation = ctx.elevation;
+  voxel_world& world = ctx.world;
+  parallel_for(ctx.threads, 0, world_columns, [&](int64_t lo, int64_t hi) {
     for (auto i = static_cast<int>(lo); i < hi; ++i) {
       const int32_t h = std::max(static_cast<int32_t>(elevation[i]), 0);
-      column_height[i] = h;
+      world.column_height[i] = h;
       const int solid = std::min(h + 1, world_height);
-      uint8_t* column = voxel_solid.data() + static_cast<size_t>(i) * world_height;
+      uint8_t* column = world.voxel_solid.data() + static_cast<size_t>(i) * world_height;
       std::memset(column, 1, static_cast<size_t>(solid));
       std::memset(column + solid, 0, static_cast<size_t>(world_height - solid));
     }
@@ -54,12 +59,13 @@ void extrude_columns() {
 
 namespace {
 
-void fill_perturbation_noise() {
-  fill_noise_layer(work_field, 32, 32, draw_noise_z(), 0, 1);
-  fill_noise_layer(layer_field, 128, 128, draw_noise_z(), 0, 0.2f);
-  add_scaled_field(work_field, layer_field, 1);
-  fill_noise_layer(layer_field, 256, 256, draw_noise_z(), 0, 1.0f / 12);
-  add_scaled_field(work_field, layer_field, 1);
+void fill_perturbation_noise(generator_context& ctx) {
+  const int t = ctx.threads;
+  fill_noise_layer(ctx.work_field, 32, 32, draw_noise_z(ctx.random), 0, 1, t);
+  fill_noise_layer(ctx.layer_field, 128, 128, draw_noise_z(ctx.random), 0, 0.2f, t);
+  add_scaled_field(ctx.work_field, ctx.layer_field, 1, t);
+  fill_noise_layer(ctx.layer_field, 256, 256, draw_noise_z(ctx.random), 0, 1.0f / 12, t);
+  add_scaled_field(ctx.work_field, ctx.layer_field, 1, t);
 }
 
 double clamp_unit(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
@@ -101,28 +107,30 @@ uint32_t column_colour(float e, float e_row_before, float e_column_before, bool 
   return make_color(r, gr, b);
 }
 
-void colour_columns() {
-  parallel_for(0, world_size, [](int64_t first_row, int64_t end_row) {
+void colour_columns(generator_context& ctx) {
+  const height_field& elevation = ctx.elevation;
+  voxel_world& world = ctx.world;
+  parallel_for(ctx.threads, 0, world_size, [&](int64_t first_row, int64_t end_row) {
     for (auto x = static_cast<int>(first_row); x < end_row; ++x) {
       const int row_before = (x - 1) & 511;
       for (int y = 0; y < world_size; ++y) {
         const int i = column_index(x, y);
         const uint32_t colour =
             column_colour(elevation[i], elevation[column_index(row_before, y)],
-                          elevation[column_index(x, (y - 1) & 511)], column_height[i] == 0);
-        std::fill_n(voxel_color.begin() + i * world_height, world_height, colour);
+                          elevation[column_index(x, (y - 1) & 511)], world.column_height[i] == 0);
+        std::fill_n(world.voxel_color.begin() + i * world_height, world_height, colour);
       }
     }
   }, columns_per_block / world_size);
 }
 
-void add_relief_and_colour() {
-  fill_relief_noise();
-  mix_relief();
-  extrude_columns();
-  fill_perturbation_noise();
-  add_scaled_field(elevation, work_field, 2);
-  colour_columns();
+void add_relief_and_colour(generator_context& ctx) {
+  fill_relief_noise(ctx);
+  mix_relief(ctx);
+  extrude_columns(ctx);
+  fill_perturbation_noise(ctx);
+  add_scaled_field(ctx.elevation, ctx.work_field, 2, ctx.threads);
+  colour_columns(ctx);
 }
 
 }  // namespace vormap

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "generator/generator_context.h"
+
 namespace vormap {
 
 // The colour word of a column whose perturbed elevation is e, with e_row_before
@@ -15,18 +17,18 @@ uint32_t column_colour(float e, float e_row_before, float e_column_before, bool 
 
 // Adds the relief in `work_field` to `elevation`: in full where elevation is
 // 0 or below, half where it is 4 or above, easing smoothly between.
-void mix_relief();
+void mix_relief(generator_context& ctx);
 
 // column_height = max(trunc(elevation), 0) for every column, with voxels 0
 // to that height solid (all 64 when it is 63 or more) and the rest empty.
-void extrude_columns();
+void extrude_columns(generator_context& ctx);
 
 // Gives all 64 voxels of every column the colour word of its surface, from
 // `elevation` and whether `column_height` is 0 (water).
-void colour_columns();
+void colour_columns(generator_context& ctx);
 
 // Runs the stage on `elevation`, writing `column_height`, `voxel_solid` and
 // `voxel_color` in full.
-void add_relief_and_colour();
+void add_relief_and_colour(generator_context& ctx);
 
 }  // namespace vormap

@@ -1,10 +1,10 @@
 #include "generator/terrain/valley_shaping.h"
 
-#include <cmath>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
-#include "generator/terrain/height_fields.h"
+#include "generator/terrain/valley_pow_table.h"
 #include "util/parallel_for.h"
 
 namespace vormap {
@@ -22,7 +22,13 @@ float valley_width(int x) {
   return static_cast<float>((v + 1) * 12);
 }
 
-void grow_water_distances() {
+std::optional<float> valley_fraction(int distance, int x) {
+  const double q = distance / static_cast<double>(valley_width(x));
+  if (q >= 1) return std::nullopt;
+  return static_cast<float>(q);
+}
+
+void grow_water_distances(std::array<uint8_t, world_columns>& water_grid) {
   for (uint8_t& cell : water_grid) cell = cell == 0 ? far_land : 0;
   // One ring per pass; a cell set in pass d holds d + 1 and only spreads in
   // the next pass, so the scan order does not matter.
@@ -44,20 +50,23 @@ void grow_water_distances() {
   }
 }
 
-void shape_valleys() {
-  grow_water_distances();
+void shape_valleys(generator_context& ctx) {
+  grow_water_distances(ctx.water_grid);
+  const auto& water_grid = ctx.water_grid;
+  height_field& elevation = ctx.elevation;
   // Each cell is lowered on its own: blocks of rows run on several threads.
-  parallel_for(0, world_size, [](int64_t first_row, int64_t end_row) {
+  parallel_for(ctx.threads, 0, world_size, [&](int64_t first_row, int64_t end_row) {
     for (auto x = static_cast<int>(first_row); x < end_row; ++x) {
-      const double d = valley_width(x);
+      // A row has one width, so each distance has one factor; a factor of 1
+      // leaves a height exactly as it was.
+      std::array<double, 256> keep;
+      for (int b = 0; b < 256; ++b) {
+        const std::optional<float> f = b == far_land ? std::nullopt : valley_fraction(b, x);
+        keep[b] = f ? valley_pow_0_7(*f) : 1.0;
+      }
       for (int y = 0; y < world_size; ++y) {
         const int i = column_index(x, y);
-        const uint8_t b = water_grid[i];
-        if (b == far_land) continue;
-        const double q = b / d;
-        if (q >= 1) continue;
-        const float f = static_cast<float>(q);
-        elevation[i] = static_cast<float>(std::pow(static_cast<double>(f), 0.7) * elevation[i]);
+        elevation[i] = static_cast<float>(keep[water_grid[i]] * elevation[i]);
       }
     }
   }, 32);

@@ -2,9 +2,7 @@
 
 #include <utility>
 
-#include "generator/random/random.h"
 #include "generator/terrain/height_fields.h"
-#include "world/voxel_world.h"
 
 namespace vormap {
 
@@ -31,22 +29,22 @@ constexpr crown_part crown[] = {
     {-1, -2, 0}, {0, -2, 0}, {1, -2, 0}, {-1, 2, 0}, {0, 2, 0}, {1, 2, 0},
 };
 
-void build_tree(int x, int y, int z) {
-  fill_column_span(x, y, z, z + 3, trunk_color);
-  const int c = (random_u32() & 4u) != 0 ? z + 2 : z + 3;
-  for (const crown_part& part : crown) fill_column_span(x + part.dx, y + part.dy, c, c + part.height, crown_color);
+void build_tree(generator_context& ctx, int x, int y, int z) {
+  ctx.world.fill_column_span(x, y, z, z + 3, trunk_color);
+  const int c = (ctx.random.u32() & 4u) != 0 ? z + 2 : z + 3;
+  for (const crown_part& part : crown) ctx.world.fill_column_span(x + part.dx, y + part.dy, c, c + part.height, crown_color);
 }
 
-void build_large_bush(int x, int y, int z) {
+void build_large_bush(generator_context& ctx, int x, int y, int z) {
   for (auto [dx, dy] : {std::pair{0, 0}, {1, 0}, {0, 1}, {1, 1}}) {
-    const int top = z + 1 + static_cast<int>(random_u32() & 1u);
-    fill_column_span(x + dx, y + dy, z, top, large_bush_color);
+    const int top = z + 1 + static_cast<int>(ctx.random.u32() & 1u);
+    ctx.world.fill_column_span(x + dx, y + dy, z, top, large_bush_color);
   }
 }
 
-void build_small_bush(int x, int y, int z) {
-  const int top = z + 1 + static_cast<int>(random_u32() & 1u);
-  fill_column_span(x, y, z, top, small_bush_color);
+void build_small_bush(generator_context& ctx, int x, int y, int z) {
+  const int top = z + 1 + static_cast<int>(ctx.random.u32() & 1u);
+  ctx.world.fill_column_span(x, y, z, top, small_bush_color);
 }
 
 }  // namespace
@@ -58,11 +56,12 @@ double vegetation_density(int gx) {
 
 double tree_chance(double density) { return 0.75 * density; }
 
-site_outcome plant_site(int gx, int gy, double density) {
-  const double u1 = random_unit();
+site_outcome plant_site(generator_context& ctx, int gx, int gy, double density) {
+  const height_field& elevation = ctx.elevation;
+  const double u1 = ctx.random.unit();
   if (!(u1 < density)) return site_outcome::none;
-  const int x = gx + static_cast<int>(random_u32() & 3u);
-  const int y = gy + static_cast<int>(random_u32() & 3u);
+  const int x = gx + static_cast<int>(ctx.random.u32() & 3u);
+  const int y = gy + static_cast<int>(ctx.random.u32() & 3u);
 
   // Steep ground is left bare; the neighbours are the next row and the
   // previous column, never wrapped (sites stay well inside the map).
@@ -71,29 +70,29 @@ site_outcome plant_site(int gx, int gy, double density) {
   const double dy = e - static_cast<double>(elevation[column_index(x, y - 1)]);
   if (!(dy * dy + dx * dx < slope_limit)) return site_outcome::none;
 
-  const int h = column_height[column_index(x, y)];
+  const int h = ctx.world.column_height[column_index(x, y)];
   if (h < lowest_ground || h > highest_ground) return site_outcome::none;
   const int z = h + 1;
 
   const double chance = tree_chance(density);
-  const double u2 = random_unit();
+  const double u2 = ctx.random.unit();
   if (u2 < chance && z + 7 < world_height) {
-    build_tree(x, y, z);
+    build_tree(ctx, x, y, z);
     return site_outcome::tree;
   }
-  const double u3 = random_unit();
+  const double u3 = ctx.random.unit();
   if (u3 < chance) {
-    build_large_bush(x, y, z);
+    build_large_bush(ctx, x, y, z);
     return site_outcome::large_bush;
   }
-  build_small_bush(x, y, z);
+  build_small_bush(ctx, x, y, z);
   return site_outcome::small_bush;
 }
 
-void place_vegetation() {
+void place_vegetation(generator_context& ctx) {
   for (int gx = site_first; gx <= site_last; gx += site_step) {
     const double density = vegetation_density(gx);
-    for (int gy = site_first; gy <= site_last; gy += site_step) plant_site(gx, gy, density);
+    for (int gy = site_first; gy <= site_last; gy += site_step) plant_site(ctx, gx, gy, density);
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "generator/generator_context.h"
+
 namespace vormap {
 
 inline constexpr uint32_t trunk_color = 0x80604020u;
@@ -23,9 +25,9 @@ double tree_chance(double density);
 // Visits the candidate site (gx, gy) with the row's density: draws its
 // decisions from the random number generator, tests slope and ground height
 // against `elevation` and `column_height`, and builds what it drew.
-site_outcome plant_site(int gx, int gy, double density);
+site_outcome plant_site(generator_context& ctx, int gx, int gy, double density);
 
 // Plants every site of the grid, gx-major, on the finished terrain.
-void place_vegetation();
+void place_vegetation(generator_context& ctx);
 
 }  // namespace vormap

@@ -51,7 +51,9 @@ class map {
   uint32_t colour(int x, int y, int z) const;
 
   // The grids themselves, for code that reads every voxel: element
-  // x * 32768 + y * 64 + z (see voxel_index).
+  // x * 32768 + y * 64 + z (see voxel_index). In voxel_colours an empty
+  // voxel may hold a colour word (its column's); only solid voxels' colours
+  // mean anything, as colour() reports them.
   std::span<const uint8_t> solid_voxels() const;    // 0 empty, 1 solid
   std::span<const uint32_t> voxel_colours() const;  // colour words
   static constexpr int voxel_index(int x, int y, int z) { return x * map_size * map_height + y * map_height + z; }
@@ -64,12 +66,14 @@ class map {
   std::unique_ptr<detail::map_state> state_;
 };
 
-// Makes the map of options.seed. Throws std::bad_alloc when its memory
-// cannot be had; otherwise always succeeds.
+// Makes the map of options.seed on options.threads threads (0 or fewer:
+// every processor; at most 256). Throws std::bad_alloc when its memory cannot
+// be had; otherwise always succeeds.
 map generate(const map_options& options);
 
-// The map's .vxl file: exactly the bytes `vormap -s SEED [-d]` writes.
-// Throws std::bad_alloc when its memory cannot be had.
+// The map's .vxl file: exactly the bytes `vormap -s SEED [-d]` writes, for
+// any number of threads (counted as in generate). Throws std::bad_alloc when
+// its memory cannot be had.
 std::vector<uint8_t> encode_vxl(const map& m, int threads = 0);
 
 // The library's version, "MAJOR.MINOR.PATCH".

@@ -6,9 +6,12 @@
 #include <ctime>
 #include <string>
 
-#include "generator/generate_map.h"
-#include "generator/random/random.h"
+#include <new>
+
+#include "api/map_state.h"
 #include "util/options.h"
+#include "util/parallel_for.h"
+#include "vormap/vormap.h"
 #include "vxl/vxl_writer.h"
 
 namespace vormap {
@@ -95,6 +98,7 @@ int32_t parse_seed(const char* text) {
 int vormap_main(int argc, char** argv) {
   int32_t seed = static_cast<int32_t>(static_cast<uint32_t>(std::time(nullptr)));
   const char* output_path = default_output_path;
+  bool debug = false;
   const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "vormap";
   const char* last_word = argc > 1 ? argv[argc - 1] : "";
 
@@ -126,7 +130,7 @@ int vormap_main(int argc, char** argv) {
         std::printf("vormap %s\n", VORMAP_VERSION);
         return exit_ok;
       case 'd':
-        debug_enabled = 1;
+        debug = true;
         break;
       case 'o':
         output_path = *entry + 1;
@@ -146,14 +150,22 @@ int vormap_main(int argc, char** argv) {
   }
   std::printf("Generating to '%s' using seed '%d'\n", output_path, seed);
   std::fflush(stdout);
-  random_seed(seed);
-  generate_map();
-
-  std::string error;
-  if (!write_vxl(output_path, error)) {
-    if (std::strcmp(output_path, default_output_path) == 0)
-      error += " (that folder exists only where the game is installed; choose a file with -o)";
-    std::fprintf(stderr, "vormap: %s\n", error.c_str());
+  map_options options;
+  options.seed = seed;
+  options.debug = debug;
+  options.threads = thread_count();
+  try {
+    const map m = generate(options);
+    std::string error;
+    // Streamed to the file band by band, never whole in memory.
+    if (!write_vxl(*m.state().world, options.threads, output_path, error)) {
+      if (std::strcmp(output_path, default_output_path) == 0)
+        error += " (that folder exists only where the game is installed; choose a file with -o)";
+      std::fprintf(stderr, "vormap: %s\n", error.c_str());
+      return exit_write_failed;
+    }
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "vormap: not enough memory to make the map\n");
     return exit_write_failed;
   }
   std::printf("Finished\n");

@@ -34,6 +34,26 @@ bool parse_command_arguments(const std::vector<std::string>& args, command_optio
       out.files.push_back(arg);
     } else if (arg == "--") {
       options_done = true;
+    } else if (options == command_options::from_vox && (arg == "--base" || arg.rfind("--base=", 0) == 0)) {
+      if (arg == "--base") {
+        if (k + 1 == args.size()) {
+          message = "--base needs a map file";
+          return false;
+        }
+        out.base = args[++k];
+      } else {
+        out.base = arg.substr(7);
+      }
+      if (out.base.empty()) {
+        message = "--base needs a map file";
+        return false;
+      }
+    } else if (options == command_options::mesh && arg == "--plain") {
+      out.plain = true;
+    } else if (options == command_options::mesh && arg == "--meshopt") {
+      out.meshopt = true;
+    } else if (options == command_options::info && arg == "--json") {
+      out.json = true;
     } else if (preview_options && arg == "--heightmap") {
       out.heightmap = true;
     } else if (preview_options && arg == "--absolute") {

@@ -26,10 +26,14 @@ struct command_arguments {
   bool heightmap = false;  // preview --heightmap
   bool absolute = false;   // preview --absolute: the heightmap on the fixed scale
   int scale = 1;           // preview --scale N
+  std::string base;        // from-vox --base MAP.vxl
+  bool plain = false;      // mesh --plain
+  bool meshopt = false;    // mesh --meshopt
+  bool json = false;       // info --json
 };
 
 // Which options a command reads besides its files.
-enum class command_options { none, preview };
+enum class command_options { none, preview, from_vox, mesh, info };
 
 // Splits `args` into files and options; "--" ends the options. Returns false
 // with a message for an option it does not know or a bad value.

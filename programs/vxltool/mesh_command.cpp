@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "maptools/map_mesh.h"
-#include "maptools/output_file.h"
+#include "util/platform/output_file.h"
 #include "programs/vxltool/command_support.h"
 #include "programs/vxltool/commands.h"
 
@@ -11,7 +11,9 @@ namespace vormap {
 
 int mesh_command(const std::vector<std::string>& args) {
   command_arguments a;
-  if (!read_command_line("mesh", args, command_options::none, 2, a)) return 2;
+  if (!read_command_line("mesh", args, command_options::mesh, 2, a)) return 2;
+  if (a.plain && a.meshopt) return usage_error("mesh: --plain and --meshopt exclude each other");
+  const glb_form form = a.plain ? glb_form::plain : a.meshopt ? glb_form::meshopt : glb_form::quantized;
   const std::string& path = a.files[0];
   const std::string& out_path = a.files[1];
   map_surface surface;
@@ -22,10 +24,10 @@ int mesh_command(const std::vector<std::string>& args) {
   }
   long bytes = 0;
   std::string error;
-  const bool written = write_output_file(
+  const bool written = write_output_stream(
       out_path,
       [&](std::ostream& out, std::string& reason) {
-        const bool ok = encode_glb(surface, base_name(path), out, reason);
+        const bool ok = encode_glb(surface, base_name(path), out, reason, glb_max_bytes, form);
         bytes = static_cast<long>(out.tellp());
         return ok;
       },

@@ -1,6 +1,10 @@
 #include "programs/vxltool/seed_list.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <string_view>
 #include <unordered_set>
 
@@ -8,18 +12,43 @@ namespace vormap {
 
 namespace {
 
-// 'text' in quotes. Built by appending: g++ 12 warns wrongly (-Wrestrict)
-// about "'" + text + "'".
+// 'text' in quotes, on one line and short: a control character is shown by
+// its code (\x0a), and text past 40 bytes is cut at a character's start
+// and ended with "...".
 std::string quote(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out.append(1, '\'').append(text).append(1, '\'');
+  constexpr size_t longest = 40;
+  std::string out = "'";
+  size_t k = 0;
+  for (; k < text.size(); ++k) {
+    const auto c = static_cast<unsigned char>(text[k]);
+    if (k >= longest && (c & 0xC0) != 0x80) break;
+    if (c < 0x20 || c == 0x7F) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02x", c);
+      out += code;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (k < text.size()) out += "...";
+  out += '\'';
   return out;
 }
 
-// A signed decimal at the start of `text`: an optional '-' and 1 to 10
-// digits. Moves `pos` past it. Returns false when there is no number or it
-// does not fit in 32 bits.
+// The character at `pos` in quotes: a whole UTF-8 sequence (a Unicode dash
+// is one character to the user, not one byte of it), or a control
+// character by its code.
+std::string quote_character(const std::string& text, size_t pos) {
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  size_t length = lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  size_t end = pos + 1;
+  while (end < text.size() && end - pos < length && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  return quote(std::string_view(text).substr(pos, end - pos));
+}
+
+// A signed decimal at the start of `text`: an optional '-' and digits, of
+// which leading zeros do not count. Moves `pos` past it. Returns false when
+// there is no number or it does not fit in 32 bits.
 bool parse_number(const std::string& text, size_t& pos, int64_t& value, std::string& error) {
   const size_t start = pos;
   bool negative = false;
@@ -28,22 +57,20 @@ bool parse_number(const std::string& text, size_t& pos, int64_t& value, std::str
     ++pos;
   }
   const size_t digits = pos;
-  int64_t magnitude = 0;
-  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-    if (pos - digits >= 10) {
-      error = "seed " + quote(text.substr(start)) + " does not fit in 32 bits";
-      return false;
-    }
-    magnitude = magnitude * 10 + (text[pos] - '0');
-    ++pos;
-  }
+  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
   if (pos == digits) {
-    error = pos < text.size() ? quote(text.substr(pos, 1)) + " where a seed should be" : "a seed is missing";
+    error = pos < text.size() ? quote_character(text, pos) + " where a seed should be" : "a seed is missing";
     return false;
   }
+  size_t first = digits;
+  while (first + 1 < pos && text[first] == '0') ++first;
+  int64_t magnitude = 0;
+  if (pos - first <= 10)
+    for (size_t k = first; k < pos; ++k) magnitude = magnitude * 10 + (text[k] - '0');
   value = negative ? -magnitude : magnitude;
-  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
-    error = "seed " + text.substr(start, pos - start) + " does not fit in 32 bits (-2147483648 to 2147483647)";
+  if (pos - first > 10 || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
+    const std::string seed = pos - start <= 40 ? text.substr(start, pos - start) : text.substr(start, 40) + "...";
+    error = "seed " + seed + " does not fit in 32 bits (-2147483648 to 2147483647)";
     return false;
   }
   return true;
@@ -62,16 +89,47 @@ bool parse_random(const std::string& text, seed_list& out, std::string& error) {
   return true;
 }
 
+// Appends the seeds first..last not listed before to `seeds`; `covered`
+// holds the ranges listed so far (first -> last, apart and not touching), so
+// that a range listed again costs no more than its new seeds, and a list
+// takes time in proportion to its length and its seeds. Returns false when
+// there would be more than max_gallery_seeds.
+bool add_range(int64_t first, int64_t last, std::map<int64_t, int64_t>& covered, std::vector<int32_t>& seeds) {
+  // The first range that ends at or after first - 1 (it may touch or overlap).
+  auto it = covered.upper_bound(first);
+  if (it != covered.begin() && std::prev(it)->second >= first - 1) --it;
+  int64_t next = first;  // the first seed not yet looked at
+  int64_t merged_first = first, merged_last = last;
+  while (it != covered.end() && it->first <= last + 1) {
+    for (int64_t s = next; s < it->first && s <= last; ++s) {
+      if (static_cast<long>(seeds.size()) == max_gallery_seeds) return false;
+      seeds.push_back(static_cast<int32_t>(s));
+    }
+    next = std::max(next, it->second + 1);
+    merged_first = std::min(merged_first, it->first);
+    merged_last = std::max(merged_last, it->second);
+    it = covered.erase(it);
+  }
+  for (int64_t s = next; s <= last; ++s) {
+    if (static_cast<long>(seeds.size()) == max_gallery_seeds) return false;
+    seeds.push_back(static_cast<int32_t>(s));
+  }
+  covered[merged_first] = merged_last;
+  return true;
+}
+
 }  // namespace
 
-bool parse_seed_list(const std::string& text, seed_list& out, std::string& error) {
-  out = {};
-  if (text.rfind("random:", 0) == 0) return parse_random(text, out, error);
+namespace {
+
+// Reads the items of a seed list in order, handing each range (first <=
+// last) and its text to `take`, which may refuse it with a reason.
+template <class Take>
+bool parse_items(const std::string& text, std::string& error, Take take) {
   if (text.empty()) {
     error = "the seed list is empty";
     return false;
   }
-  std::unordered_set<int32_t> seen;
   size_t pos = 0;
   while (true) {
     const size_t item = pos;
@@ -91,22 +149,10 @@ bool parse_seed_list(const std::string& text, seed_list& out, std::string& error
       }
     }
     if (pos < text.size() && text[pos] != ',') {
-      error = quote(text.substr(pos, 1)) + " after seed " + quote(text.substr(item, pos - item));
+      error = quote_character(text, pos) + " after seed " + quote(text.substr(item, pos - item));
       return false;
     }
-    if (last - first + 1 > max_gallery_seeds) {
-      error = "range " + quote(text.substr(item, pos - item)) + " has more than " +
-              std::to_string(max_gallery_seeds) + " seeds";
-      return false;
-    }
-    for (int64_t s = first; s <= last; ++s) {
-      if (!seen.insert(static_cast<int32_t>(s)).second) continue;
-      if (static_cast<long>(out.seeds.size()) == max_gallery_seeds) {
-        error = "more than " + std::to_string(max_gallery_seeds) + " seeds";
-        return false;
-      }
-      out.seeds.push_back(static_cast<int32_t>(s));
-    }
+    if (!take(first, last, text.substr(item, pos - item))) return false;
     if (pos == text.size()) return true;
     ++pos;  // the comma
     if (pos == text.size() || text[pos] == ',') {
@@ -114,6 +160,53 @@ bool parse_seed_list(const std::string& text, seed_list& out, std::string& error
       return false;
     }
   }
+}
+
+}  // namespace
+
+bool parse_seed_list(const std::string& text, seed_list& out, std::string& error) {
+  out = {};
+  if (text.rfind("random:", 0) == 0) return parse_random(text, out, error);
+  std::map<int64_t, int64_t> covered;
+  return parse_items(text, error, [&](int64_t first, int64_t last, const std::string& item) {
+    if (last - first + 1 > max_gallery_seeds) {
+      error = "range " + quote(item) + " has more than " + std::to_string(max_gallery_seeds) + " seeds";
+      return false;
+    }
+    if (!add_range(first, last, covered, out.seeds)) {
+      error = "more than " + std::to_string(max_gallery_seeds) + " seeds";
+      return false;
+    }
+    return true;
+  });
+}
+
+bool parse_seed_ranges(const std::string& text, std::vector<seed_range>& out, std::string& error) {
+  out.clear();
+  if (text == "all") {
+    out.push_back({std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()});
+    return true;
+  }
+  std::vector<seed_range> items;
+  if (!parse_items(text, error, [&](int64_t first, int64_t last, const std::string&) {
+        items.push_back({first, last});
+        return true;
+      }))
+    return false;
+  std::sort(items.begin(), items.end(), [](const seed_range& a, const seed_range& b) { return a.first < b.first; });
+  for (const seed_range& r : items) {
+    if (!out.empty() && r.first <= out.back().last + 1)
+      out.back().last = std::max(out.back().last, r.last);
+    else
+      out.push_back(r);
+  }
+  return true;
+}
+
+int64_t seed_count(const std::vector<seed_range>& ranges) {
+  int64_t n = 0;
+  for (const seed_range& r : ranges) n += r.last - r.first + 1;
+  return n;
 }
 
 std::vector<int32_t> random_seeds(long count, uint64_t clock) {

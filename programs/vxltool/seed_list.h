@@ -28,6 +28,15 @@ struct seed_list {
 // Parses `text` into `out`. Returns false with a one-line reason otherwise.
 bool parse_seed_list(const std::string& text, seed_list& out, std::string& error);
 
+// The seeds of a search, which may be every 32-bit seed: "all", or a list
+// as above without random:N and without a limit on its size. As ranges in
+// increasing order, neither overlapping nor touching, so each seed is once.
+struct seed_range {
+  int64_t first, last;  // both included
+};
+bool parse_seed_ranges(const std::string& text, std::vector<seed_range>& out, std::string& error);
+int64_t seed_count(const std::vector<seed_range>& ranges);
+
 // `count` different seeds drawn from a generator started at `clock`.
 std::vector<int32_t> random_seeds(long count, uint64_t clock);
 

@@ -1,6 +1,9 @@
 // vxltool: look at .vxl maps without the game. One command per file pair
 // (commands.h); this file only dispatches.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -42,4 +45,20 @@ int vxltool_main(int argc, char** argv) {
 }  // namespace
 }  // namespace vormap
 
-int main(int argc, char** argv) { return vormap::vxltool_main(argc, argv); }
+// Whatever a command printed must have reached standard output: a full disk
+// there is a failure, not a success.
+int main(int argc, char** argv) {
+  int status;
+  try {
+    status = vormap::vxltool_main(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vxltool: %s\n", e.what());
+    return 1;
+  }
+  // A command that failed has said why already.
+  if (status == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) {
+    std::fprintf(stderr, "vxltool: cannot write standard output: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return status;
+}

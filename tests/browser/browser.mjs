@@ -3,6 +3,8 @@
 // openPage(url, {width, height}) returns {browser, page, errors}: `errors`
 // collects every console error and uncaught page error as it happens; call
 // failOnErrors(errors) (or check it yourself) before a test passes.
+// `args` adds Chromium switches. `beforeLoad(page)`, when given, runs before the page is opened (to set up
+// request interception, downloads and the like).
 // WebGL runs in software (SwiftShader), as on a machine without a GPU.
 import puppeteer from 'puppeteer-core';
 import fs from 'node:fs';
@@ -11,7 +13,7 @@ import path from 'node:path';
 
 export const chromiumPath = process.env.CHROMIUM || '/usr/bin/chromium';
 
-export async function openPage(url, { width = 1024, height = 768, timeout = 60000 } = {}) {
+export async function openPage(url, { width = 1024, height = 768, timeout = 60000, beforeLoad = null, args = [] } = {}) {
   if (!fs.existsSync(chromiumPath)) {
     throw new Error(`no browser at ${chromiumPath}: run scripts/install-deps.sh test`);
   }
@@ -27,6 +29,7 @@ export async function openPage(url, { width = 1024, height = 768, timeout = 6000
       // Pages are opened from disk; let one read its sibling files.
       '--allow-file-access-from-files',
       `--window-size=${width},${height}`,
+      ...args,
     ],
     defaultViewport: { width, height },
     protocolTimeout: timeout,
@@ -39,6 +42,7 @@ export async function openPage(url, { width = 1024, height = 768, timeout = 6000
   page.on('requestfailed', (r) => errors.push(`request failed: ${r.url()} ${r.failure()?.errorText}`));
   const close = browser.close.bind(browser);
   browser.close = async () => { await close(); fs.rmSync(profile, { recursive: true, force: true }); };
+  if (beforeLoad) await beforeLoad(page);
   await page.goto(url, { waitUntil: 'load' });
   return { browser, page, errors };
 }

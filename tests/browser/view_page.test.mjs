@@ -147,15 +147,24 @@ test('the page shows the map, counts the mesh\'s faces, and walks', async () => 
   const opened = await openPage(`file://${html}`, { width: 1024, height: 640 });
   browser = opened.browser;
   const { page, errors } = opened;
-  await page.waitForFunction(() => window.viewReady || document.getElementById('timing').textContent.startsWith('cannot'));
+  await page.waitForFunction(() => window.viewReady || document.getElementById('status').textContent.startsWith('cannot'));
   failOnErrors(errors);
   const ready = await page.evaluate(() => window.viewReady);
   console.log(`# first picture ${ready.firstFrameMs} ms after the page began loading (${seconds(t0)} s with the browser's start)`);
   assert.equal(ready.faces, faces, 'the page and the mesh count the same faces');
   assert.equal(await page.title(), 'seed1.vxl - vxltool view');
   const panel = await page.$eval('#panel', (e) => e.innerText);
-  for (const figure of ['2,617,390', '0 to 31', 'water columns', 'blue 480, green 479 columns'])
+  for (const figure of ['0 to 31', 'water columns', 'blue start region', 'outline 480 columns long',
+                        'green start region', 'outline 479 columns long'])
     assert.ok(panel.includes(figure), `the panel shows ${figure}:\n${panel}`);
+  // Developer figures are folded away until asked for.
+  assert.equal(await page.$eval('#developer', (e) => e.open), false);
+  assert.ok(!panel.includes('faces'), `the panel shows developer figures:\n${panel}`);
+  await page.click('#developer summary');
+  const developer = await page.$eval('#developer', (e) => e.innerText);
+  for (const figure of ['2,617,390', `${faces.toLocaleString('en')} (`, 'first picture after'])
+    assert.ok(developer.includes(figure), `the developer figures show ${figure}:\n${developer}`);
+  await page.click('#developer summary');
   assert.match(await page.$eval('#help', (e) => e.textContent), /WASD|W.*A.*S.*D/s);
 
   const orbitShot = await page.screenshot({ path: 'view-orbit.png' });
@@ -173,5 +182,54 @@ test('the page shows the map, counts the mesh\'s faces, and walks', async () => 
   assert.ok(walk.colours > 500, `the walk view has only ${walk.colours} colours`);
   console.log(`# walk view: ${walk.colours} colours; ${walk.differing.toFixed(2)} of it differs from the orbit view`);
   assert.ok(walk.differing > 0.3, `only ${walk.differing} of the walk view differs from the orbit view`);
+
+  // The walker's place, heading and minimap; turning changes the heading.
+  const place = () => page.$eval('#walker-place', (e) => e.textContent);
+  assert.equal(await page.$eval('#walker', (e) => getComputedStyle(e).display), 'block');
+  const before = await place();
+  assert.match(before, /^x \d+, y \d+\nheight \d+\nfacing (N|NE|E|SE|S|SW|W|NW) \d+°$/);
+  await page.keyboard.down('ArrowRight');
+  await page.waitForFunction((t) => document.getElementById('walker-place').textContent !== t, {}, before);
+  await page.keyboard.up('ArrowRight');
+  const minimap = await page.$eval('#minimap', (c) => {
+    const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    const colours = new Set();
+    let marker = 0;
+    for (let i = 0; i < d.length; i += 4) {
+      colours.add((d[i] << 16) | (d[i + 1] << 8) | d[i + 2]);
+      if (d[i] > 230 && d[i + 1] < 80 && d[i + 2] < 60) marker++;
+    }
+    return { colours: colours.size, marker };
+  });
+  assert.ok(minimap.colours > 100 && minimap.marker > 10, `minimap: ${JSON.stringify(minimap)}`);
+  await page.screenshot({ path: 'view-walk-hud.png' });
+
+  // H hides the panel and brings it back; orbit view hides the walker's box.
+  await page.keyboard.press('h');
+  assert.equal(await page.$eval('#panel', (e) => getComputedStyle(e).display), 'none');
+  await page.keyboard.press('h');
+  await page.keyboard.press('1');
+  assert.equal(await page.$eval('#walker', (e) => getComputedStyle(e).display), 'none');
   failOnErrors(errors);
+});
+
+// A name that would change how the page parses if it went in as it is: the
+// page loads all the same and shows the name as it is.
+test('a map whose name holds markup gives a page that loads', async () => {
+  const name = 'a<!--<script>&b.vxl';
+  const odd = path.join(dir, name);
+  fs.copyFileSync(map, odd);
+  const oddHtml = path.join(dir, 'odd.html');
+  execFileSync(vxltool, ['view', odd, oddHtml]);
+  const opened = await openPage(`file://${oddHtml}`, { width: 640, height: 400 });
+  try {
+    const { page, errors } = opened;
+    await page.waitForFunction(() => window.viewReady || document.getElementById('timing').textContent.startsWith('cannot'),
+      { timeout: 30000 });
+    failOnErrors(errors);
+    assert.ok(await page.evaluate(() => Boolean(window.viewReady)), 'the view is ready');
+    assert.equal(await page.title(), `${name} - vxltool view`);
+  } finally {
+    await opened.browser.close();
+  }
 });

@@ -81,14 +81,24 @@ bool platform_list_dir(const char* path, std::vector<platform_dir_entry>* entrie
   return true;
 }
 
-bool platform_read_file(const char* path, std::vector<uint8_t>* data) {
+platform_read_status platform_read_bounded(const char* path, int64_t limit, std::vector<uint8_t>* data, int* err,
+                                           bool follow_link) {
   data->clear();
+  *err = 0;
   // O_NONBLOCK: opening a pipe that nobody writes must not wait.
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW));
+  if (fd < 0) {
+    *err = errno;
+    return *err == ELOOP && !follow_link ? platform_read_status::not_regular : platform_read_status::cannot_open;
+  }
   const fd_closer closer{fd};
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > platform_read_limit) return false;
+  if (fstat(fd, &st) != 0) {
+    *err = errno;
+    return platform_read_status::cannot_read;
+  }
+  if (!S_ISREG(st.st_mode)) return platform_read_status::not_regular;
+  if (st.st_size > limit) return platform_read_status::too_large;
   try {
     data->reserve(static_cast<size_t>(st.st_size));
     uint8_t chunk[65536];
@@ -96,22 +106,29 @@ bool platform_read_file(const char* path, std::vector<uint8_t>* data) {
       const ssize_t n = read(fd, chunk, sizeof chunk);
       if (n < 0) {
         if (errno == EINTR) continue;
+        *err = errno;
         data->clear();
-        return false;
+        return platform_read_status::cannot_read;
       }
       if (n == 0) break;
       // The file may grow while it is read.
-      if (data->size() + static_cast<size_t>(n) > static_cast<size_t>(platform_read_limit)) {
+      if (data->size() + static_cast<size_t>(n) > static_cast<size_t>(limit)) {
         data->clear();
-        return false;
+        return platform_read_status::too_large;
       }
       data->insert(data->end(), chunk, chunk + n);
     }
   } catch (const std::exception&) {
     *data = std::vector<uint8_t>();
-    return false;
+    *err = ENOMEM;
+    return platform_read_status::cannot_read;
   }
-  return true;
+  return platform_read_status::ok;
+}
+
+bool platform_read_file(const char* path, std::vector<uint8_t>* data) {
+  int err;
+  return platform_read_bounded(path, platform_read_limit, data, &err) == platform_read_status::ok;
 }
 
 // ---- removal of temporary files on a fatal signal ----

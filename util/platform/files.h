@@ -46,6 +46,17 @@ constexpr int64_t platform_read_limit = int64_t{1} << 30;
 // memory runs out.
 bool platform_read_file(const char* path, std::vector<uint8_t>* data);
 
+// Why platform_read_bounded did not read a file.
+enum class platform_read_status { ok, cannot_open, not_regular, too_large, cannot_read };
+
+// Reads the whole file at `path`, at most `limit` bytes. The file is opened
+// without blocking and without following a final symbolic link when
+// `follow_link` is false; anything but a regular file (a pipe, a device, a
+// folder) is refused before a byte is read. On a failure other than
+// not_regular and too_large, *err holds the errno value.
+platform_read_status platform_read_bounded(const char* path, int64_t limit, std::vector<uint8_t>* data, int* err,
+                                           bool follow_link = true);
+
 // Writes a file so that readers see either its old or its new content:
 // through a temporary file beside `target` that is renamed over it on
 // commit. An existing target is never replaced when this process could not

@@ -1,20 +1,36 @@
-// The gallery page: cards from the data block, sorting, a range filter and
-// a viewer for the large previews. Works from disk: everything it needs is
-// in the page or beside it.
+// The gallery page: cards from the data block, sorting by any figure,
+// filters on several figures at once and a viewer for the large previews.
+// Works from disk: everything it needs is in the page or beside it. A
+// gallery may hold 100,000 maps: the cards are made a page at a time, as the
+// reader scrolls to the end of those shown, so that loading, sorting and
+// filtering stay quick at any size.
 'use strict';
 
 const data = JSON.parse(document.getElementById('gallery-data').textContent);
 
+// The figures and their names come from the program's one table of them.
 const figures = [
-  { key: 'seed', label: 'seed' },
-  { key: 'water', label: 'water share', unit: '%', digits: 1 },
-  { key: 'high', label: `high ground (height ${data.highGround}+)`, unit: '%', digits: 1 },
-  { key: 'minHeight', label: 'lowest height' },
-  { key: 'maxHeight', label: 'highest height' },
-  { key: 'meanHeight', label: 'mean height', digits: 1 },
-  { key: 'trees', label: 'trees' },
+  { key: 'seed', unit: '', description: 'the seed', integer: true },
+  ...data.figureTable,
 ];
 const figureByKey = new Map(figures.map((f) => [f.key, f]));
+
+// A map of the gallery from its row in the data block: the seed, whether it
+// has a 3D page, then its figures in the order of figureTable. Its files and
+// command follow from the seed.
+const column = new Map(data.figureTable.map((f, i) => [f.key, i + 2]));
+class GalleryMap {
+  constructor(row) { this.row = row; this.seed = row[0]; }
+  get map() { return `${this.seed}.vxl`; }
+  get thumbnail() { return `${this.seed}.thumb.png`; }
+  get preview() { return `${this.seed}.png`; }
+  get page() { return this.row[1] ? `${this.seed}.html` : null; }
+  get command() { return data.command.replaceAll('SEED', String(this.seed)); }
+  get figures() { return Object.fromEntries(data.figureTable.map((f) => [f.key, this.figure(f.key)])); }
+  figure(key) { return this.row[column.get(key)]; }
+}
+const maps = data.seeds.map((row) => new GalleryMap(row));
+const value = (map, key) => (key === 'seed' ? map.seed : map.figure(key));
 
 const $ = (id) => document.getElementById(id);
 const el = (tag, props = {}, ...children) => {
@@ -22,10 +38,21 @@ const el = (tag, props = {}, ...children) => {
   node.append(...children);
   return node;
 };
-const format = (figure, value) =>
-  (figure.digits ? value.toFixed(figure.digits) : String(value)) + (figure.unit ? ` ${figure.unit}` : '');
+const format = (key, v) => {
+  const f = figureByKey.get(key);
+  const text = f.integer ? String(v) : v.toFixed(key === 'fairness' ? 2 : 1);
+  return text + (f.unit === '%' ? ' %' : '');
+};
 
-const state = { sort: 'seed', descending: false, filter: 'water', min: '', max: '' };
+// filters: [{ key, min, max }] with min and max as typed ('' for open).
+const state = { sort: 'seed', descending: false, filters: [] };
+
+// A figure's value in a card: its key names it, its description explains it.
+function figureCell(map, key, text = format(key, value(map, key))) {
+  const cell = el('dd', { title: `${key}: ${figureByKey.get(key).description}` }, text);
+  cell.dataset.figure = key;
+  return cell;
+}
 
 function makeCard(map) {
   const target = map.page || map.preview;
@@ -36,19 +63,23 @@ function makeCard(map) {
     event.preventDefault();
     showViewer(map);
   });
-  const rows = [
-    ['water', 'water', format(figureByKey.get('water'), map.water)],
-    ['heights', 'maxHeight', `${map.minHeight} to ${map.maxHeight}`],
-    ['mean height', 'meanHeight', map.meanHeight.toFixed(1)],
-    ['high ground', 'high', format(figureByKey.get('high'), map.high)],
-    ['trees', 'trees', String(map.trees)],
-  ];
   const list = el('dl');
-  for (const [label, key, text] of rows) {
-    const value = el('dd', {}, text);
-    value.dataset.figure = key;
-    if (key === 'maxHeight') value.dataset.also = 'minHeight';
-    list.append(el('dt', {}, label), value);
+  for (const [label, key] of [['water', 'water_percent'], ['highest', 'max_height'], ['trees', 'trees'],
+    ['fairness', 'fairness'], ['height advantage', 'height_advantage']])
+    list.append(el('dt', {}, label), figureCell(map, key));
+  // The two start areas side by side: blue (low x) and green (high x).
+  const teams = el('table', { className: 'teams' },
+    el('tr', {}, el('th'), el('th', { className: 'blue' }, 'blue'), el('th', { className: 'green' }, 'green')));
+  for (const [label, key] of [['water', 'water_percent'], ['mean height', 'mean_height'], ['flat', 'flat_percent'],
+    ['slope', 'mean_slope'], ['cover', 'cover']]) {
+    const row = el('tr', {}, el('th', {}, label));
+    for (const team of ['blue', 'green']) {
+      const cell = figureCell(map, `${team}_${key}`);
+      row.append(el('td', {}, ...cell.childNodes));
+      row.lastChild.dataset.figure = cell.dataset.figure;
+      row.lastChild.title = cell.title;
+    }
+    teams.append(row);
   }
   const code = el('code', {}, map.command);
   const copy = el('button', { type: 'button', title: 'copy the command' }, 'copy');
@@ -66,9 +97,8 @@ function makeCard(map) {
   if (map.page) files.append(el('a', { href: map.page }, '3D view'));
   const card = el('article', { className: 'card' },
     open, el('h2', {}, `seed ${map.seed}`, el('span', { className: 'kind' }, map.page ? '3D' : '')),
-    list, el('div', { className: 'command' }, code, copy), files);
+    list, teams, el('div', { className: 'command' }, code, copy), files);
   card.dataset.seed = map.seed;
-  for (const f of figures) card.dataset[f.key] = map[f.key];
   card.map = map;
   return card;
 }
@@ -89,35 +119,65 @@ function copyCommand(text, code, button) {
   }
 }
 
-const cards = data.seeds.map(makeCard);
-$('cards').append(...cards);
+// The cards made so far, by map; the maps in the order shown, after the
+// filters; how many of them have their card on the page.
+const cardOf = new Map();
+let shownMaps = [];
+let rendered = 0;
+const cardsPerPage = 120;
 
-function visibleCards() {
-  return [...$('cards').children].filter((card) => !card.hidden);
+function cardFor(map) {
+  let card = cardOf.get(map);
+  if (!card) {
+    card = makeCard(map);
+    cardOf.set(map, card);
+  }
+  return card;
 }
+
+function markSorted(card) {
+  for (const cell of card.querySelectorAll('[data-figure]'))
+    cell.classList.toggle('sorted', cell.dataset.figure === state.sort);
+}
+
+// Adds the next page of cards, and more while the end is in view.
+function renderMore() {
+  const end = Math.min(shownMaps.length, rendered + cardsPerPage);
+  const added = [];
+  for (; rendered < end; ++rendered) {
+    const card = cardFor(shownMaps[rendered]);
+    markSorted(card);
+    added.push(card);
+  }
+  $('cards').append(...added);
+  $('more').hidden = rendered >= shownMaps.length;
+  // The observer calls again only when the end comes into view: on a tall
+  // window it may still be in view after this page.
+  if (rendered < shownMaps.length && $('more').getBoundingClientRect().top < innerHeight + 800)
+    requestAnimationFrame(renderMore);
+}
+
+new IntersectionObserver((entries) => {
+  if (entries.some((e) => e.isIntersecting) && rendered < shownMaps.length) renderMore();
+}, { rootMargin: '800px' }).observe($('more'));
 
 function apply() {
   const key = state.sort;
   const sign = state.descending ? -1 : 1;
-  const ordered = [...cards].sort((a, b) => sign * (a.map[key] - b.map[key]) || a.map.seed - b.map.seed);
-  $('cards').append(...ordered);
-  const min = state.min === '' ? -Infinity : Number(state.min);
-  const max = state.max === '' ? Infinity : Number(state.max);
-  let shown = 0;
-  for (const card of cards) {
-    const value = card.map[state.filter];
-    card.hidden = !(value >= min && value <= max);
-    if (!card.hidden) ++shown;
-    for (const dd of card.querySelectorAll('dd')) {
-      const also = (dd.dataset.also || '').split(' ');
-      dd.classList.toggle('sorted', dd.dataset.figure === key || also.includes(key));
-    }
-  }
-  $('shown').textContent = `${shown} of ${cards.length} shown`;
+  const active = state.filters.map((f) => ({
+    key: f.key,
+    min: f.min === '' ? -Infinity : Number(f.min),
+    max: f.max === '' ? Infinity : Number(f.max),
+  }));
+  shownMaps = maps.filter((map) => active.every((f) => value(map, f.key) >= f.min && value(map, f.key) <= f.max))
+    .sort((a, b) => sign * (value(a, key) - value(b, key)) || a.seed - b.seed);
+  $('cards').replaceChildren();
+  rendered = 0;
+  renderMore();
+  $('shown').textContent = `${shownMaps.length} of ${maps.length} shown`;
   $('sort-direction').textContent = state.descending ? 'descending' : 'ascending';
-  const hash = new URLSearchParams({ sort: state.sort, order: state.descending ? 'down' : 'up', show: state.filter });
-  if (state.min !== '') hash.set('from', state.min);
-  if (state.max !== '') hash.set('to', state.max);
+  const hash = new URLSearchParams({ sort: state.sort, order: state.descending ? 'down' : 'up' });
+  for (const f of state.filters) hash.append('filter', `${f.key}:${f.min}:${f.max}`);
   try {
     history.replaceState(null, '', `#${hash}`);
   } catch {
@@ -125,36 +185,64 @@ function apply() {
   }
 }
 
+function figureSelect(selected) {
+  const select = el('select');
+  for (const f of figures) select.append(el('option', { value: f.key, title: f.description }, f.key));
+  select.value = selected;
+  return select;
+}
+
+// One row of the filters: a figure and its range, kept in `filter`.
+function filterRow(filter) {
+  const select = figureSelect(filter.key);
+  select.className = 'filter-key';
+  const min = el('input', { type: 'number', step: 'any', className: 'filter-min', value: filter.min });
+  const max = el('input', { type: 'number', step: 'any', className: 'filter-max', value: filter.max });
+  const remove = el('button', { type: 'button', className: 'filter-remove', title: 'remove this filter' }, '×');
+  const row = el('span', { className: 'filter' }, select, ' from ', min, ' to ', max, remove);
+  select.addEventListener('change', () => {
+    filter.key = select.value;
+    filter.min = filter.max = min.value = max.value = '';
+    apply();
+  });
+  min.addEventListener('input', () => { filter.min = min.value; apply(); });
+  max.addEventListener('input', () => { filter.max = max.value; apply(); });
+  remove.addEventListener('click', () => {
+    state.filters.splice(state.filters.indexOf(filter), 1);
+    row.remove();
+    apply();
+  });
+  return row;
+}
+
+function addFilter(filter) {
+  state.filters.push(filter);
+  $('filters').append(filterRow(filter));
+}
+
 function readHash() {
   const hash = new URLSearchParams(location.hash.slice(1));
   if (figureByKey.has(hash.get('sort'))) state.sort = hash.get('sort');
   state.descending = hash.get('order') === 'down';
-  if (figureByKey.has(hash.get('show'))) state.filter = hash.get('show');
-  for (const [name, field] of [['from', 'min'], ['to', 'max']]) {
-    const value = hash.get(name);
-    if (value !== null && value !== '' && Number.isFinite(Number(value))) state[field] = value;
+  const number = (text) => (text !== '' && Number.isFinite(Number(text)) ? text : '');
+  for (const text of hash.getAll('filter')) {
+    const [key, min = '', max = ''] = text.split(':');
+    if (figureByKey.has(key)) addFilter({ key, min: number(min), max: number(max) });
   }
 }
 
 function setUpControls() {
-  for (const select of [$('sort-key'), $('filter-key')])
-    for (const f of figures) select.append(el('option', { value: f.key }, f.label));
+  const sort = figureSelect(state.sort);
+  sort.id = 'sort-key';
+  $('sort-key').replaceWith(sort);
   readHash();
-  $('sort-key').value = state.sort;
-  $('filter-key').value = state.filter;
-  $('filter-min').value = state.min;
-  $('filter-max').value = state.max;
-  $('sort-key').addEventListener('change', (e) => { state.sort = e.target.value; apply(); });
+  sort.value = state.sort;
+  sort.addEventListener('change', (e) => { state.sort = e.target.value; apply(); });
   $('sort-direction').addEventListener('click', () => { state.descending = !state.descending; apply(); });
-  $('filter-key').addEventListener('change', (e) => {
-    state.filter = e.target.value;
-    state.min = state.max = $('filter-min').value = $('filter-max').value = '';
-    apply();
-  });
-  for (const [id, field] of [['filter-min', 'min'], ['filter-max', 'max']])
-    $(id).addEventListener('input', (e) => { state[field] = e.target.value; apply(); });
+  $('filter-add').addEventListener('click', () => { addFilter({ key: 'fairness', min: '', max: '' }); apply(); });
   $('filter-clear').addEventListener('click', () => {
-    state.min = state.max = $('filter-min').value = $('filter-max').value = '';
+    state.filters = [];
+    $('filters').replaceChildren();
     apply();
   });
   $('controls').addEventListener('submit', (e) => e.preventDefault());
@@ -177,7 +265,7 @@ function setUpViewer() {
   viewer.addEventListener('click', (e) => { if (e.target === viewer) viewer.close(); });
   viewer.addEventListener('keydown', (e) => {
     if (e.key !== 'ArrowLeft' && e.key !== 'ArrowRight') return;
-    const shown = visibleCards().map((card) => card.map);
+    const shown = shownMaps;
     const at = shown.indexOf(viewing);
     if (at < 0 || shown.length === 0) return;
     const next = shown[(at + (e.key === 'ArrowRight' ? 1 : shown.length - 1)) % shown.length];
@@ -188,7 +276,7 @@ function setUpViewer() {
 
 function setUpSummary() {
   const failed = data.failed.length;
-  $('summary').textContent = `${data.seeds.length} maps${data.debug ? ', with start regions (-d)' : ''}` +
+  $('summary').textContent = `${maps.length} maps${data.debug ? ', with start regions (-d)' : ''}` +
     (failed ? `, ${failed} failed` : '') + ' · click a map to see it large';
   if (failed) {
     $('failed').hidden = false;

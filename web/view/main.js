@@ -1,21 +1,12 @@
-// The 3D map page: decodes the map embedded in the page, builds its visible
-// faces and shows them in an orbit view and a walk view.
+// The `vxltool view` page: shows the map embedded in the page in the 3D view.
 //
 // When the first picture is on screen the page sets `window.viewReady` to
 // { faces, waterFaces, triangles, firstFrameMs } and `document.body.dataset.ready`;
 // `window.viewFrames` counts the pictures drawn. A failure is reported on the
 // console and in the panel.
-import * as THREE from 'three';
-import { OrbitControls } from 'three/examples/jsm/controls/OrbitControls.js';
-import { decodeVxl, groundAt, solidAt, SIZE, HEIGHT } from './vxl.js';
-import { buildSurface } from './surface.js';
-
-const EYE = 2.5;          // eye over the feet, in voxels
-const STEP = 1.05;        // highest ledge a walker steps up
-const WALK_SPEED = 8;     // voxels per second
-const RUN_FACTOR = 3;
-const TURN_SPEED = 1.8;   // radians per second, arrow keys
-const SKY = 0xbcd3e8;
+import { startView } from './viewer.js';
+import { mapFigures, developerFigures } from './figures.js';
+import { SIZE } from './vxl.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -28,16 +19,6 @@ async function embeddedMap() {
   return new Uint8Array(await new Response(stream).arrayBuffer());
 }
 
-function geometryOf(b) {
-  const g = new THREE.BufferGeometry();
-  g.setAttribute('position', new THREE.BufferAttribute(b.position, 3));
-  g.setAttribute('normal', new THREE.BufferAttribute(b.normal, 3, true));
-  g.setAttribute('color', new THREE.BufferAttribute(b.colour, 3, true));
-  g.setIndex(new THREE.BufferAttribute(b.index, 1));
-  g.boundingSphere = new THREE.Sphere(new THREE.Vector3(SIZE / 2, HEIGHT / 2, SIZE / 2), SIZE * 0.75);
-  return g;
-}
-
 const fmt = (n) => n.toLocaleString('en');
 const hex = (c) => '#' + c.toString(16).padStart(6, '0');
 
@@ -45,12 +26,14 @@ const hex = (c) => '#' + c.toString(16).padStart(6, '0');
 // be drawn; the faces once they are built.
 function fillPanel(info) {
   $('name').textContent = info.name;
-  addRows([
+  addRows($('figures'), [
     ['size', `${fmt(info.size)} bytes`],
-    ['solid voxels', fmt(info.solidVoxels)],
-    ['surface voxels', fmt(info.surfaceVoxels)],
     ['heights', info.minHeight < 0 ? 'none' : `${info.minHeight} to ${info.maxHeight}`],
     ['water columns', `${fmt(info.waterColumns)} (${((100 * info.waterColumns) / (SIZE * SIZE)).toFixed(1)}%)`],
+  ]);
+  addRows($('developer-figures'), [
+    ['solid voxels', fmt(info.solidVoxels)],
+    ['surface voxels', fmt(info.surfaceVoxels)],
     ['empty columns', fmt(info.emptyColumns)],
   ]);
   const colours = $('colours');
@@ -63,247 +46,42 @@ function fillPanel(info) {
   }
 }
 
-function addRows(rows) {
-  const table = $('figures');
-  for (const [k, v] of rows) {
+function addRows(table, rows) {
+  for (const [k, v, title] of rows) {
     const tr = table.insertRow();
     tr.insertCell().textContent = k;
-    tr.insertCell().textContent = v;
+    const cell = tr.insertCell();
+    cell.textContent = v;
+    if (title) cell.title = title;
   }
 }
 
-function fillFaces(surface) {
-  const rows = [['faces', `${fmt(surface.faces)} (${fmt(surface.waterFaces)} water)`]];
-  if (surface.startColumns.blue || surface.startColumns.green)
-    rows.push(['start regions', `blue ${surface.startColumns.blue}, green ${surface.startColumns.green} columns`]);
-  addRows(rows);
-}
-
-// Outline columns of the start regions as glowing posts, so they show from
-// afar and from the ground.
-function startMarkers(starts) {
-  const group = new THREE.Group();
-  const n = starts.length / 4;
-  if (!n) return group;
-  const post = new THREE.BoxGeometry(1, 3, 1);
-  post.translate(0.5, 1.5, 0.5);
-  for (const [region, colour] of [[0, 0x4050ff], [1, 0x20e040]]) {
-    const count = starts.filter((_, i) => i % 4 === 3 && starts[i] === region).length;
-    if (!count) continue;
-    const material = new THREE.MeshBasicMaterial({ color: colour, transparent: true, opacity: 0.55, depthWrite: false });
-    const mesh = new THREE.InstancedMesh(post, material, count);
-    const m = new THREE.Matrix4();
-    let k = 0;
-    for (let i = 0; i < n; i++) {
-      if (starts[4 * i + 3] !== region) continue;
-      m.makeTranslation(starts[4 * i], starts[4 * i + 2], starts[4 * i + 1]);
-      mesh.setMatrixAt(k++, m);
-    }
-    mesh.frustumCulled = false;
-    group.add(mesh);
-  }
-  return group;
+// The start regions for the reader; the face count for developers.
+function fillFaces(map, surface) {
+  addRows($('figures'), mapFigures(map, surface).filter(([name]) => name.includes('start region')));
+  addRows($('developer-figures'), developerFigures(surface));
 }
 
 async function main() {
   const info = JSON.parse($('map-info').textContent);
   document.title = `${info.name} - vxltool view`;
   fillPanel(info);
-  const map = decodeVxl(await embeddedMap());
-  const surface = buildSurface(map);
-  fillFaces(surface);
-
-  const canvas = $('view');
-  const renderer = new THREE.WebGLRenderer({ canvas, antialias: true });
-  renderer.setPixelRatio(Math.min(window.devicePixelRatio, 2));
-  renderer.setSize(window.innerWidth, window.innerHeight);
-
-  const scene = new THREE.Scene();
-  scene.background = new THREE.Color(SKY);
-  scene.fog = new THREE.Fog(SKY, 400, 1200);
-  scene.add(new THREE.HemisphereLight(0xe4eeff, 0x6a5a48, 1.9));
-  // The sun from the map's top left (small x and y), as in the preview.
-  const sun = new THREE.DirectionalLight(0xfff4e0, 2.2);
-  sun.position.set(-0.55, 1.0, -0.45);
-  scene.add(sun);
-
-  const ground = new THREE.Mesh(geometryOf(surface.ground), new THREE.MeshLambertMaterial({ vertexColors: true }));
-  scene.add(ground);
-  if (surface.water.faces) {
-    const water = new THREE.Mesh(
-      geometryOf(surface.water),
-      new THREE.MeshPhongMaterial({
-        vertexColors: true, specular: 0x8fb4d8, shininess: 90, transparent: true, opacity: 0.92,
-      }),
-    );
-    scene.add(water);
-  }
-  scene.add(startMarkers(surface.starts));
-
-  // Orbit view: the whole map from the south-east, above.
-  const aspect = window.innerWidth / window.innerHeight;
-  const orbitCamera = new THREE.PerspectiveCamera(50, aspect, 1, 4000);
-  const centre = new THREE.Vector3(SIZE / 2, Math.max(info.minHeight, 0), SIZE / 2);
-  orbitCamera.position.set(SIZE / 2 + 60, 380, SIZE / 2 + 470);
-  const orbit = new OrbitControls(orbitCamera, canvas);
-  orbit.target.copy(centre);
-  orbit.maxPolarAngle = Math.PI * 0.47;
-  orbit.minDistance = 10;
-  orbit.maxDistance = 1600;
-  orbit.update();
-
-  // Walk view: a player on the ground; yaw and pitch from the mouse.
-  const walkCamera = new THREE.PerspectiveCamera(70, aspect, 0.1, 1000);
-  walkCamera.rotation.order = 'YXZ';
-  const walker = { x: SIZE / 2, z: SIZE / 2, feet: 0, yaw: 0, pitch: -0.08, fall: 0 };
-  const keys = new Set();
-  let mode = 'orbit';
-  let dirty = true;
-
-  const groundUnder = (x, z, feet) =>
-    groundAt(map, Math.floor(x), Math.floor(z), feet + STEP);
-  // A column the walker fits in: nothing solid from the ground it would stand
-  // on up to its head.
-  const fits = (x, z, feet) => {
-    const cx = Math.floor(x), cz = Math.floor(z);
-    const g = groundAt(map, cx, cz, feet + STEP);
-    for (let h = g; h < g + EYE; h++) if (solidAt(map, cx, cz, h)) return false;
-    return true;
-  };
-  const placeWalkCamera = () => {
-    walkCamera.position.set(walker.x, walker.feet + EYE, walker.z);
-    walkCamera.rotation.set(walker.pitch, walker.yaw, 0);
-  };
-  const enterWalk = () => {
-    // Stand where the orbit view looks, facing the same way.
-    walker.x = THREE.MathUtils.clamp(orbit.target.x, 0.5, SIZE - 0.5);
-    walker.z = THREE.MathUtils.clamp(orbit.target.z, 0.5, SIZE - 0.5);
-    walker.feet = groundUnder(walker.x, walker.z, HEIGHT);
-    const d = new THREE.Vector3().subVectors(orbit.target, orbitCamera.position);
-    walker.yaw = Math.atan2(-d.x, -d.z);
-    walker.pitch = -0.08;
-    mode = 'walk';
-    orbit.enabled = false;
-    scene.fog.near = 40;
-    scene.fog.far = 320;
-    placeWalkCamera();
-    dirty = true;
-  };
-  const enterOrbit = () => {
-    mode = 'orbit';
-    orbit.enabled = true;
-    if (document.pointerLockElement) document.exitPointerLock();
-    dirty = true;
-  };
-  const fitOrbitFog = () => {
-    const d = orbitCamera.position.distanceTo(orbit.target);
-    scene.fog.near = d * 1.1;
-    scene.fog.far = d * 3;
-  };
-  orbit.addEventListener('change', () => { dirty = true; });
-
   window.addEventListener('keydown', (e) => {
-    if (e.key === '1') enterOrbit();
-    else if (e.key === '2') enterWalk();
-    else if (e.key === 'v' || e.key === 'V') (mode === 'orbit' ? enterWalk : enterOrbit)();
-    keys.add(e.code);
-    if (mode === 'walk' && e.code.startsWith('Arrow')) e.preventDefault();
+    if (e.key === 'h' || e.key === 'H') $('panel').classList.toggle('hidden');
   });
-  window.addEventListener('keyup', (e) => keys.delete(e.code));
-  window.addEventListener('blur', () => keys.clear());
-  // Mouse look: with the pointer captured (click), or by dragging.
-  let dragging = false;
-  canvas.addEventListener('pointerdown', (e) => {
-    if (mode !== 'walk') return;
-    dragging = true;
-    if (e.button === 0 && !document.pointerLockElement && canvas.requestPointerLock) {
-      try {
-        const p = canvas.requestPointerLock();
-        if (p && p.catch) p.catch(() => {});
-      } catch { /* dragging still works */ }
-    }
+  const { map, surface } = startView($('view'), await embeddedMap(), {
+    onFirstPicture: (ready) => {
+      $('status').textContent = '';
+      $('timing').textContent = `first picture after ${(ready.firstFrameMs / 1000).toFixed(2)} s`;
+      window.viewReady = ready;
+      document.body.dataset.ready = 'yes';
+    },
   });
-  window.addEventListener('pointerup', () => { dragging = false; });
-  window.addEventListener('pointermove', (e) => {
-    if (mode !== 'walk' || !(dragging || document.pointerLockElement === canvas)) return;
-    walker.yaw -= e.movementX * 0.0025;
-    walker.pitch = THREE.MathUtils.clamp(walker.pitch - e.movementY * 0.0025, -1.5, 1.5);
-    dirty = true;
-  });
-  window.addEventListener('resize', () => {
-    renderer.setSize(window.innerWidth, window.innerHeight);
-    for (const cam of [orbitCamera, walkCamera]) {
-      cam.aspect = window.innerWidth / window.innerHeight;
-      cam.updateProjectionMatrix();
-    }
-    dirty = true;
-  });
-
-  const moveWalker = (dt) => {
-    const turn = (keys.has('ArrowLeft') ? 1 : 0) - (keys.has('ArrowRight') ? 1 : 0);
-    const look = (keys.has('ArrowUp') ? 1 : 0) - (keys.has('ArrowDown') ? 1 : 0);
-    walker.yaw += turn * TURN_SPEED * dt;
-    walker.pitch = THREE.MathUtils.clamp(walker.pitch + look * TURN_SPEED * 0.6 * dt, -1.5, 1.5);
-    const forward = (keys.has('KeyW') ? 1 : 0) - (keys.has('KeyS') ? 1 : 0);
-    const strafe = (keys.has('KeyD') ? 1 : 0) - (keys.has('KeyA') ? 1 : 0);
-    let moved = turn !== 0 || look !== 0;
-    if (forward || strafe) {
-      const speed = WALK_SPEED * (keys.has('ShiftLeft') || keys.has('ShiftRight') ? RUN_FACTOR : 1) * dt;
-      const len = Math.hypot(forward, strafe);
-      const sin = Math.sin(walker.yaw), cos = Math.cos(walker.yaw);
-      const dx = ((-sin * forward + cos * strafe) / len) * speed;
-      const dz = ((-cos * forward - sin * strafe) / len) * speed;
-      // One axis at a time, so the walker slides along walls; never off the map.
-      const nx = THREE.MathUtils.clamp(walker.x + dx, 0.3, SIZE - 0.3);
-      if (fits(nx, walker.z, walker.feet)) walker.x = nx;
-      const nz = THREE.MathUtils.clamp(walker.z + dz, 0.3, SIZE - 0.3);
-      if (fits(walker.x, nz, walker.feet)) walker.z = nz;
-      moved = true;
-    }
-    // Up a ledge at once, down by falling.
-    const g = groundUnder(walker.x, walker.z, walker.feet);
-    if (g >= walker.feet) {
-      walker.feet = g;
-      walker.fall = 0;
-    } else {
-      walker.fall += 30 * dt;
-      walker.feet = Math.max(g, walker.feet - walker.fall * dt);
-      moved = true;
-    }
-    if (moved) {
-      placeWalkCamera();
-      dirty = true;
-    }
-  };
-
-  let last = performance.now();
-  window.viewFrames = 0;
-  const frame = (now) => {
-    // Slow software rendering still moves at the right speed, in bigger steps.
-    const dt = Math.min((now - last) / 1000, 0.25);
-    last = now;
-    if (mode === 'walk') moveWalker(dt);
-    if (dirty) {
-      if (mode === 'orbit') fitOrbitFog();
-      renderer.render(scene, mode === 'orbit' ? orbitCamera : walkCamera);
-      dirty = false;
-      window.viewFrames++;
-      if (window.viewFrames === 1) {
-        const firstFrameMs = Math.round(performance.now());
-        const triangles = 2 * surface.faces;
-        $('timing').textContent = `first picture after ${(firstFrameMs / 1000).toFixed(2)} s`;
-        window.viewReady = { faces: surface.faces, waterFaces: surface.waterFaces, triangles, firstFrameMs };
-        document.body.dataset.ready = 'yes';
-      }
-    }
-    requestAnimationFrame(frame);
-  };
-  requestAnimationFrame(frame);
+  fillFaces(map, surface);
 }
 
 main().catch((e) => {
-  const box = $('timing');
+  const box = $('status');
   if (box) box.textContent = `cannot show the map: ${e.message}`;
   console.error(`cannot show the map: ${e.stack || e}`);
 });
-

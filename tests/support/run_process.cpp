@@ -1,4 +1,4 @@
-#include "tests/run_process.h"
+#include "tests/support/run_process.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>

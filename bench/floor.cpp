@@ -1,0 +1,76 @@
+// The floor of a whole vormap run: the least work that any program building
+// one map's grids in memory and writing a map file must do, for
+// bench/floor_ratio.sh to divide vormap's time by. It writes every page of
+// the memory a map needs once (the solid flags and colour words of 512 x 512
+// x 64 voxels, the column heights, three height fields and the water grid),
+// nothing more, then writes a file of the map's size the way a careful writer
+// replaces a file: a temporary file beside the target, synced, renamed over
+// it. It computes nothing: whatever vormap does beyond this is the price of
+// its actual work.
+//
+//   floor OUT_FILE BYTES
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr size_t voxels = size_t{512} * 512 * 64;
+constexpr size_t columns = size_t{512} * 512;
+
+// Memory from the allocator, written once: the first touch of each page is
+// part of the cost.
+template <class T>
+std::unique_ptr<T[]> written(size_t count, T value) {
+  std::unique_ptr<T[]> p(new T[count]);
+  std::fill_n(p.get(), count, value);
+  return p;
+}
+
+bool write_replacing(const std::string& target, const uint8_t* data, size_t size) {
+  std::string temp = target + ".floorXXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  for (size_t done = 0; done < size;) {
+    const ssize_t n = ::write(fd, data + done, std::min<size_t>(size - done, size_t{1} << 16));
+    if (n <= 0) {
+      ::close(fd);
+      ::unlink(temp.c_str());
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  const bool ok = ::fsync(fd) == 0;
+  return ::close(fd) == 0 && ok && ::rename(temp.c_str(), target.c_str()) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: floor OUT_FILE BYTES\n");
+    return 2;
+  }
+  const auto solid = written<uint8_t>(voxels, 1);
+  // Distinct words, so the file's bytes are not one repeated value.
+  std::unique_ptr<uint32_t[]> colours(new uint32_t[voxels]);
+  for (size_t i = 0; i < voxels; ++i) colours[i] = 0x80000000u | static_cast<uint32_t>(i >> 6);
+  const auto heights = written<int32_t>(columns, 2);
+  const auto fields = written<float>(3 * columns, 1.5f);
+  const auto water = written<uint8_t>(columns, 255);
+
+  const size_t size = std::min<size_t>(std::strtoull(argv[2], nullptr, 10), voxels * sizeof(uint32_t));
+  if (!write_replacing(argv[1], reinterpret_cast<const uint8_t*>(colours.get()), size)) {
+    std::perror("floor");
+    return 1;
+  }
+  // Keep the stores: the result depends on every buffer.
+  return solid[12345] + heights[7] + static_cast<int>(fields[99]) + water[3] == 0 ? 3 : 0;
+}

@@ -1,0 +1,38 @@
+// Everything one map's generation works on: the world it builds, its random
+// number generator, the terrain's height fields and water grid, the debug
+// flag and the number of threads its stages may use. Each stage takes the
+// context it works on, so maps made at once never share state.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "generator/random/random.h"
+#include "generator/terrain/height_fields.h"
+#include "world/voxel_world.h"
+
+namespace vormap {
+
+struct generator_context {
+  // A context for the map of `seed` built into `world`, which must be all
+  // zero. About 3.3 MiB: make it on the heap.
+  generator_context(voxel_world& world, int32_t seed, bool debug, int threads)
+      : world(world), debug(debug), threads(threads < 1 ? 1 : threads) {
+    random.seed(seed);
+  }
+
+  voxel_world& world;
+  random_generator random;
+  // Terrain height in voxel units; read by vegetation after the terrain stages.
+  height_field elevation{};
+  // Scratch fields of the terrain stages.
+  height_field work_field{};
+  height_field layer_field{};
+  // 1 = water while the lake and rivers are marked; distances from water
+  // after valley shaping (0 water, 1..64 steps, 255 farther).
+  std::array<uint8_t, world_columns> water_grid{};
+  bool debug = false;  // paint the start regions
+  int threads = 1;     // the most threads a stage runs on
+};
+
+}  // namespace vormap

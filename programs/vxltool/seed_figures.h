@@ -1,0 +1,19 @@
+// The figures of a seed's map made in memory, for the search: no file, no
+// encoding, one map at a time per calling thread.
+#pragma once
+
+#include <cstdint>
+
+#include "maptools/map_figures.h"
+
+namespace vormap {
+
+// The figures of the map of `seed` (without -d), made on the calling thread
+// alone. Safe to call from many threads at once.
+map_figures figures_of_seed(int32_t seed);
+
+// Makes the map of `seed` as figures_of_seed does, without the figures: what
+// a map costs, for measuring the search against.
+void make_map_alone(int32_t seed);
+
+}  // namespace vormap

@@ -1,0 +1,150 @@
+// The map maker's page (make web) in headless Chromium: the maps it makes
+// are the native generator's, byte for byte, for the pinned command lines and
+// for seeds drawn anew each run (printed); the page asks for nothing outside
+// itself; the buttons, the address and the download work.
+//
+//   node web_page.test.mjs VORMAP INDEX_HTML PINNED_MAPS_TXT
+//
+// A screenshot is kept in the current folder (web-page.png).
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import crypto from 'node:crypto';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { openPage, failOnErrors } from './browser.mjs';
+
+const [vormap, indexHtml, pinnedMaps] = process.argv.slice(2);
+if (!vormap || !indexHtml || !pinnedMaps) throw new Error('usage: web_page.test.mjs VORMAP INDEX_HTML PINNED_MAPS_TXT');
+
+const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vormap-web-'));
+const downloads = path.join(dir, 'downloads');
+fs.mkdirSync(downloads);
+const pageUrl = pathToFileURL(path.resolve(indexHtml)).href;
+const sha256 = (bytes) => crypto.createHash('sha256').update(bytes).digest('hex');
+
+function nativeMap(seed, debug) {
+  const out = path.join(dir, 'native.vxl');
+  execFileSync(vormap, ['-s', String(seed), ...(debug ? ['-d'] : []), '-o', out], { stdio: 'ignore' });
+  return fs.readFileSync(out);
+}
+
+let browser, page, errors;
+const leaks = [];
+
+before(async () => {
+  ({ browser, page, errors } = await openPage(`${pageUrl}#seed=7&d=1`, {
+    width: 1100, height: 760, timeout: 180000,
+    beforeLoad: async (p) => {
+      // Everything the page needs is inside it: any other request is a fault.
+      await p.setRequestInterception(true);
+      p.on('request', (r) => {
+        const url = r.url();
+        if (url.split('#')[0] === pageUrl || url.startsWith('data:') || url.startsWith('blob:')) r.continue();
+        else {
+          leaks.push(url);
+          r.abort();
+        }
+      });
+      const cdp = await p.createCDPSession();
+      await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+    },
+  }));
+  await page.waitForFunction(() => window.vormap && window.vormap.shown, { timeout: 180000 });
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  fs.rmSync(dir, { recursive: true, force: true });
+});
+
+// The SHA-256 of window.vormap.make's bytes, computed in the page.
+const pageHash = (seed, debug) => page.evaluate(async (s, d) => {
+  const bytes = await window.vormap.make(s, d);
+  if (!(bytes instanceof Uint8Array)) throw new Error('make did not give a Uint8Array');
+  const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
+  return Array.from(digest, (b) => b.toString(16).padStart(2, '0')).join('');
+}, seed, debug);
+
+test('the page makes the pinned maps and random seeds exactly as vormap does', async () => {
+  const cases = fs.readFileSync(pinnedMaps, 'utf8').split('\n')
+    .map((line) => line.match(/^([0-9a-f]{64})\s+-s (-?\d+)( -d)?\s*$/))
+    .filter(Boolean)
+    .map(([, hash, seed, d]) => ({ seed: Number(seed), debug: Boolean(d), pinned: hash }));
+  assert.ok(cases.length >= 9, 'the pinned command lines were read');
+  const random = crypto.getRandomValues(new Int32Array(3));
+  for (const [i, seed] of random.entries()) cases.push({ seed, debug: i === 1 });
+  console.log(`# random seeds this run: ${Array.from(random).join(', ')} (the second with -d)`);
+  // All in one worker, one after another: a map's memory not given back
+  // shows here as a failure a dozen maps in.
+  for (const c of cases) {
+    const t0 = performance.now();
+    const got = await pageHash(c.seed, c.debug);
+    const ms = performance.now() - t0;
+    const native = sha256(nativeMap(c.seed, c.debug));
+    if (c.pinned) assert.equal(native, c.pinned, `native -s ${c.seed}${c.debug ? ' -d' : ''} matches its pin`);
+    assert.equal(got, native, `page and vormap differ on -s ${c.seed}${c.debug ? ' -d' : ''}`);
+    console.log(`# -s ${c.seed}${c.debug ? ' -d' : ''}: same bytes (${ms.toFixed(0)} ms in the page)`);
+  }
+  failOnErrors(errors);
+});
+
+test('the address, the buttons and the download', async () => {
+  // Opened at #seed=7&d=1: that map is shown, the address is kept.
+  assert.deepEqual(await page.evaluate(() => [window.vormap.shown.seed, window.vormap.shown.debug]), [7, true]);
+  const panel = await page.$eval('#panel', (e) => e.innerText);
+  assert.match(panel, /7-d\.vxl/);
+  assert.match(panel, /ground height/);
+  assert.match(panel, /blue start region\s+x \d+–\d+, y \d+–\d+ \(\d+ × \d+\); outline \d+ columns long/);
+  assert.equal(await page.$eval('#developer', (e) => e.open), false, 'developer figures are folded away');
+  fs.writeFileSync('web-page.png', await page.screenshot());
+
+  // A bad seed is refused with a plain message, and nothing is made.
+  await page.$eval('#seed', (e) => { e.value = '12x'; });
+  await page.click('#make');
+  assert.match(await page.$eval('#status', (e) => e.textContent), /seed must be a whole number/);
+
+  // Two quick requests: the second replaces the first.
+  await page.$eval('#debug', (e) => { e.checked = false; });
+  await page.$eval('#seed', (e) => { e.value = '99'; });
+  await page.click('#make');
+  await page.$eval('#seed', (e) => { e.value = '-5'; });
+  await page.click('#make');
+  await page.waitForFunction(() => window.vormap.shown, { timeout: 120000 });
+  assert.deepEqual(await page.evaluate(() => [window.vormap.shown.seed, location.hash]), [-5, '#seed=-5']);
+
+  // The download is SEED.vxl with vormap's bytes.
+  await page.click('#download');
+  const file = path.join(downloads, '-5.vxl');
+  for (let i = 0; i < 600 && !fs.existsSync(file); i++) await new Promise((r) => setTimeout(r, 100));
+  assert.ok(fs.existsSync(file), `downloaded ${fs.readdirSync(downloads).join(', ') || 'nothing'}`);
+  assert.ok(fs.readFileSync(file).equals(nativeMap(-5, false)), 'the downloaded file is vormap\'s map');
+
+  // The address names a map: changing it makes that map.
+  await page.evaluate(() => { location.hash = '#seed=3&d=1'; });
+  await page.waitForFunction(() => window.vormap.shown && window.vormap.shown.seed === 3, { timeout: 120000 });
+  assert.equal(await page.$eval('#debug', (e) => e.checked), true);
+
+  // H hides the panel and shows it again.
+  await page.keyboard.press('h');
+  assert.equal(await page.$eval('#panel', (e) => getComputedStyle(e).display), 'none');
+  await page.keyboard.press('h');
+  assert.notEqual(await page.$eval('#panel', (e) => getComputedStyle(e).display), 'none');
+
+  assert.deepEqual(leaks, [], 'requests that left the page');
+  failOnErrors(errors);
+});
+
+test('without WebGL2 the page says so and still makes and offers the map', async () => {
+  const opened = await openPage(`${pageUrl}#seed=11`, { timeout: 180000, args: ['--disable-webgl', '--disable-3d-apis'] });
+  try {
+    await opened.page.waitForFunction(() => window.vormap.shown, { timeout: 180000 });
+    assert.match(await opened.page.$eval('#status', (e) => e.textContent), /no WebGL2.*can still be downloaded/);
+    assert.equal(await opened.page.$eval('#download', (e) => e.disabled), false);
+    failOnErrors(opened.errors);
+  } finally {
+    await opened.browser.close();
+  }
+});
