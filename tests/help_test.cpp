@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "programs/vxltool/commands.h"
-#include "tests/run_process.h"
-#include "tests/scratch_dir.h"
+#include "tests/support/run_process.h"
+#include "tests/support/scratch_dir.h"
 
 namespace vormap {
 namespace {
@@ -30,8 +30,10 @@ std::string read_text(const std::string& path) {
 }
 
 // The options named in a text: words such as -d, --scale or --scale=N.
+// Options are lower case; a dash before a capital is a placeholder written
+// with a sign, such as --by -FIGURE.
 std::set<std::string> options_in(const std::string& text) {
-  static const std::regex option(R"((^|[\s\[(|,])(--?[A-Za-z][A-Za-z0-9-]*))");
+  static const std::regex option(R"((^|[\s\[(|,])(--?[a-z][a-z0-9-]*))");
   std::set<std::string> out;
   for (std::sregex_iterator k(text.begin(), text.end(), option), end; k != end; ++k) out.insert((*k)[2]);
   return out;
