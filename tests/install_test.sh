@@ -26,7 +26,8 @@ cd "$prefix"
 out=$(bin/vormap -s 1 -o map.vxl) || fail "vormap failed"
 [ "$out" = "Generating to 'map.vxl' using seed '1'
 Finished" ] || fail "vormap printed: $out"
-bin/vxltool info map.vxl | grep -q '^heights ' || fail "vxltool info failed"
+info=$(bin/vxltool info map.vxl) || fail "vxltool info failed"
+grep -q '^columns  *262144 ' <<<"$info" || fail "vxltool info printed: $info"
 bin/vxltool preview --heightmap map.vxl h.png || fail "vxltool preview failed"
 
 # The manual pages are whole pages.
