@@ -375,9 +375,9 @@ TEST(Vox, CommandsWriteWholeFilesOrNothing) {
   const bad_run runs[] = {
       {{"from-vox", path("bad.vox"), path("c.vxl")}, 1, "vxltool: '" + path("bad.vox") + "' is damaged: byte offset 8"},
       {{"from-vox", path("a.vox"), "--base", path("bad.vox"), path("c.vxl")}, 1, "vxltool: "},
-      {{"from-vox", path("a.vox"), path("c.vxl"), "--base"}, 2, "vxltool: from-vox: --base needs a map file\n"},
+      {{"from-vox", path("a.vox"), path("c.vxl"), "--base"}, 2, "vxltool: from-vox: --base needs a map file; try 'vxltool from-vox --help'\n"},
       {{"to-vox", path("bad.vox"), path("c.vox")}, 1, "vxltool: "},
-      {{"to-vox", path("a.vxl")}, 2, "vxltool: to-vox takes 2 files, not 1\n"},
+      {{"to-vox", path("a.vxl")}, 2, "vxltool: to-vox: takes 2 files, not 1; try 'vxltool to-vox --help'\n"},
   };
   for (const bad_run& b : runs) {
     r = run_process(VXLTOOL_EXE, b.args);
