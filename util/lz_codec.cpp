@@ -164,6 +164,22 @@ void copy_match_exact(uint8_t* dst, const uint8_t* src, size_t len, size_t dist)
   }
 }
 
+// A match that overlaps its source closely (dist < 16), with room for up to
+// 7 bytes written past its end.
+inline void copy_match_short_distance(uint8_t* dst, const uint8_t* src, size_t len, size_t dist) {
+  if (dist == 1) {
+    std::memset(dst, *src, len);
+    return;
+  }
+  // The match repeats its last `dist` bytes; a whole number of periods of at
+  // least 8 bytes lets it move 8 bytes at a time, once the first period of
+  // that size is written.
+  const size_t period = dist * ((8 + dist - 1) / dist);
+  const size_t head = len < period ? len : period;
+  for (size_t k = 0; k < head; ++k) dst[k] = src[k];
+  for (size_t k = period; k < len; k += 8) copy8(dst + k, dst + k - period);
+}
+
 uint32_t adler32(const uint8_t* data, size_t n) { return libdeflate_adler32(1, data, n); }
 
 }  // namespace
@@ -649,16 +665,8 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
         copy_match_exact(dst, src, len, dist);
       } else if (dist >= 8) {
         for (size_t k = 0; k < len; k += 8) copy8(dst + k, src + k);
-      } else if (dist == 1) {
-        std::memset(dst, *src, len);
       } else {
-        // The match repeats its last `dist` bytes; a whole number of periods
-        // of at least 8 bytes lets it move 8 bytes at a time, once the first
-        // period of that size is written.
-        const size_t period = dist * ((8 + dist - 1) / dist);
-        const size_t head = len < period ? len : period;
-        for (size_t k = 0; k < head; ++k) dst[k] = src[k];
-        for (size_t k = period; k < len; k += 8) copy8(dst + k, dst + k - period);
+        copy_match_short_distance(dst, src, len, dist);
       }
     }
     pos = static_cast<size_t>(ip - in);
@@ -728,16 +736,8 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
       copy16(dst, src);
       copy16(dst + 16, src + 16);
       for (size_t k = 32; k < len; k += 16) copy16(dst + k, src + k);
-    } else if (dist == 1) {
-      std::memset(dst, *src, len);
     } else {
-      // The match repeats its last `dist` bytes; a whole number of periods
-      // of at least 8 bytes lets it move 8 bytes at a time, once the first
-      // period of that size is written.
-      const size_t period = dist * ((8 + dist - 1) / dist);
-      const size_t head = len < period ? len : period;
-      for (size_t k = 0; k < head; ++k) dst[k] = src[k];
-      for (size_t k = period; k < len; k += 8) copy8(dst + k, dst + k - period);
+      copy_match_short_distance(dst, src, len, dist);
     }
   }
 
