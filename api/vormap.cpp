@@ -32,7 +32,7 @@ int map::column_height(int x, int y) const { return state_->world->column_height
 
 bool map::solid(int x, int y, int z) const { return state_->world->voxel_solid[voxel_index(x, y, z)] != 0; }
 
-uint32_t map::colour(int x, int y, int z) const {
+uint32_t map::color(int x, int y, int z) const {
   // Only solid voxels have a colour: the grid keeps the column's colour in
   // its empty voxels too.
   const int i = voxel_index(x, y, z);
@@ -40,7 +40,7 @@ uint32_t map::colour(int x, int y, int z) const {
 }
 
 std::span<const uint8_t> map::solid_voxels() const { return state_->world->voxel_solid; }
-std::span<const uint32_t> map::voxel_colours() const { return state_->world->voxel_color; }
+std::span<const uint32_t> map::voxel_colors() const { return state_->world->voxel_color; }
 
 map generate(const map_options& options) {
   auto state = std::make_unique<detail::map_state>();

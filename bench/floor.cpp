@@ -60,14 +60,14 @@ int main(int argc, char** argv) {
   }
   const auto solid = written<uint8_t>(voxels, 1);
   // Distinct words, so the file's bytes are not one repeated value.
-  std::unique_ptr<uint32_t[]> colours(new uint32_t[voxels]);
-  for (size_t i = 0; i < voxels; ++i) colours[i] = 0x80000000u | static_cast<uint32_t>(i >> 6);
+  std::unique_ptr<uint32_t[]> colors(new uint32_t[voxels]);
+  for (size_t i = 0; i < voxels; ++i) colors[i] = 0x80000000u | static_cast<uint32_t>(i >> 6);
   const auto heights = written<int32_t>(columns, 2);
   const auto fields = written<float>(3 * columns, 1.5f);
   const auto water = written<uint8_t>(columns, 255);
 
   const size_t size = std::min<size_t>(std::strtoull(argv[2], nullptr, 10), voxels * sizeof(uint32_t));
-  if (!write_replacing(argv[1], reinterpret_cast<const uint8_t*>(colours.get()), size)) {
+  if (!write_replacing(argv[1], reinterpret_cast<const uint8_t*>(colors.get()), size)) {
     std::perror("floor");
     return 1;
   }

@@ -70,21 +70,21 @@ bytes map_like_corpus() {
   bytes b;
   b.reserve(4u << 20);
   uint32_t state = 23;
-  uint32_t colour = 0x406080;
+  uint32_t color = 0x406080;
   while (b.size() < (4u << 20)) {
     state ^= state << 13;
     state ^= state >> 17;
     state ^= state << 5;
     const uint32_t r = state;
-    if (r % 7 == 0) colour += (r >> 8) % 5 - 2;
+    if (r % 7 == 0) color += (r >> 8) % 5 - 2;
     b.push_back(static_cast<uint8_t>(r % 3));
     b.push_back(static_cast<uint8_t>(20 + (r >> 4) % 20));
     b.push_back(static_cast<uint8_t>(30 + (r >> 12) % 10));
     b.push_back(0);
     for (uint32_t k = (r >> 20) % 6; k > 0; --k) {
-      b.push_back(static_cast<uint8_t>(colour));
-      b.push_back(static_cast<uint8_t>(colour >> 8));
-      b.push_back(static_cast<uint8_t>(colour >> 16));
+      b.push_back(static_cast<uint8_t>(color));
+      b.push_back(static_cast<uint8_t>(color >> 8));
+      b.push_back(static_cast<uint8_t>(color >> 16));
       b.push_back(0x7F);
     }
   }

@@ -90,7 +90,7 @@ void BM_FiguresOfAMap(benchmark::State& state) {
   options.seed = 1;
   options.threads = 1;
   const map m = generate(options);
-  for (auto _ : state) benchmark::DoNotOptimize(figures_of_grids(m.solid_voxels(), m.voxel_colours()));
+  for (auto _ : state) benchmark::DoNotOptimize(figures_of_grids(m.solid_voxels(), m.voxel_colors()));
 }
 BENCHMARK(BM_FiguresOfAMap)->Unit(benchmark::kMillisecond);
 

@@ -9,8 +9,8 @@ namespace vormap {
 
 namespace {
 
-void paint_column(voxel_world& world, int x, int y, uint32_t colour) {
-  std::fill_n(world.voxel_color.begin() + world_index(x, y, 0), world_height, colour);
+void paint_column(voxel_world& world, int x, int y, uint32_t color) {
+  std::fill_n(world.voxel_color.begin() + world_index(x, y, 0), world_height, color);
 }
 
 }  // namespace

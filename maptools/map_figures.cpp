@@ -21,9 +21,9 @@ double likeness(double a, double b) {
   return larger <= 0 ? 1.0 : 1.0 - std::fabs(a - b) / larger;
 }
 
-bool is_vegetation(uint32_t colour) {
-  return colour == trunk_color || colour == crown_color || colour == large_bush_color ||
-         colour == small_bush_color;
+bool is_vegetation(uint32_t color) {
+  return color == trunk_color || color == crown_color || color == large_bush_color ||
+         color == small_bush_color;
 }
 
 int top_of(uint64_t solid) { return solid == 0 ? -1 : 63 - std::countl_zero(solid); }
@@ -113,9 +113,9 @@ void figures_builder::add_column(int x, int y, const column_view& column) {
   // Most columns have no visible voxel under their top, so no trunk: their
   // colours are never read, which is most of the memory this pass reads.
   const uint64_t visible_below = column.visible & ((uint64_t{1} << top) - 1);
-  if (visible_below != 0 && (column.visible >> top & 1) != 0 && column.colour(top) == crown_color) {
+  if (visible_below != 0 && (column.visible >> top & 1) != 0 && column.color(top) == crown_color) {
     for (uint64_t v = visible_below; v != 0; v &= v - 1)
-      if (column.colour(std::countr_zero(v)) == trunk_color) {
+      if (column.color(std::countr_zero(v)) == trunk_color) {
         ++trees_;
         break;
       }
@@ -123,7 +123,7 @@ void figures_builder::add_column(int x, int y, const column_view& column) {
   const int team = blue_area.contains(x, y) ? 0 : green_area.contains(x, y) ? 1 : -1;
   if (team < 0) return;
   for (uint64_t v = column.visible; v != 0; v &= v - 1)
-    if (is_vegetation(column.colour(std::countr_zero(v)))) ++cover_[team];
+    if (is_vegetation(column.color(std::countr_zero(v)))) ++cover_[team];
 }
 
 map_figures figures_builder::finish() const {
@@ -206,14 +206,14 @@ map_figures figures_builder::finish() const {
   return f;
 }
 
-column_view file_column_view(const uint8_t* states, const uint32_t* colours) {
+column_view file_column_view(const uint8_t* states, const uint32_t* colors) {
   column_view column;
   for (int fz = 0; fz < world_height; ++fz) {
     const uint64_t bit = uint64_t{1} << (world_height - 1 - fz);
     if (states[fz] != vxl_empty) column.solid |= bit;
     if (states[fz] == vxl_colored) column.visible |= bit;
   }
-  column.colours = colours + world_height - 1;
+  column.colors = colors + world_height - 1;
   column.step = -1;
   return column;
 }
@@ -247,7 +247,7 @@ uint64_t column_bits(const uint8_t* bytes) {
 
 }  // namespace
 
-map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uint32_t> colours) {
+map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uint32_t> colors) {
   // Scratch kept per thread: fresh memory for every map would cost a page
   // fault per 4 KiB, more than the figures themselves.
   thread_local std::vector<uint64_t> masks(world_columns), visible(world_columns);
@@ -269,7 +269,7 @@ map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uin
     const uint64_t s = masks[c], v = visible[c];
     if (s == 0) return;
     const int x = c / world_size, y = c % world_size;
-    const uint32_t* column = colours.data() + static_cast<size_t>(c) * world_height;
+    const uint32_t* column = colors.data() + static_cast<size_t>(c) * world_height;
     const int top = 63 - std::countl_zero(s);
     if ((v & ((uint64_t{1} << top) - 1)) != 0) __builtin_prefetch(column + top);
     if (v != 0 && (blue_area.contains(x, y) || green_area.contains(x, y))) {
@@ -285,7 +285,7 @@ map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uin
     column_view column;
     column.solid = masks[c];
     column.visible = visible[c];
-    column.colours = colours.data() + static_cast<size_t>(c) * world_height;
+    column.colors = colors.data() + static_cast<size_t>(c) * world_height;
     builder.add_column(c / world_size, c % world_size, column);
   }
   return builder.finish();

@@ -91,14 +91,14 @@ double figure_value(const figure_descriptor& figure, const map_figures& figures)
 struct column_view {
   uint64_t solid = 0;
   uint64_t visible = 0;  // solid voxels with an open face: those a file stores a colour for
-  const uint32_t* colours = nullptr;  // the colour of voxel z is colours[z * step]
+  const uint32_t* colors = nullptr;  // the colour of voxel z is colours[z * step]
   int step = 1;
-  uint32_t colour(int z) const { return colours[static_cast<std::ptrdiff_t>(z) * step]; }
+  uint32_t color(int z) const { return colors[static_cast<std::ptrdiff_t>(z) * step]; }
 };
 
 // The view of a column as a file stores it: 64 states (vxl_empty,
 // vxl_hidden, vxl_colored) and colours, z = 0 the top.
-column_view file_column_view(const uint8_t* states, const uint32_t* colours);
+column_view file_column_view(const uint8_t* states, const uint32_t* colors);
 
 // Collects the figures column by column, in any order; every column once.
 class figures_builder {
@@ -120,6 +120,6 @@ map_figures figures_of_vxl(const vxl_map& map);
 // world_index(x, y, z), z = 0 the bottom; solid 0 or 1), as the generator
 // library's map gives them. Solid voxels count as visible as a file would
 // store them.
-map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uint32_t> colours);
+map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uint32_t> colors);
 
 }  // namespace vormap

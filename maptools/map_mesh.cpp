@@ -131,23 +131,23 @@ map_surface build_map_surface(const vxl_map& map, bool merge) {
     for (int y = 0; y < world_size; ++y) {
       const uint64_t s = column(x, y);
       if (s == 0) continue;
-      auto colour = [&](int h) { return face_color(map, x, y, world_height - 1 - h); };
+      auto color = [&](int h) { return face_color(map, x, y, world_height - 1 - h); };
       const auto ux = static_cast<uint16_t>(x), uy = static_cast<uint16_t>(y);
       // Above the world is open sky; below it and beyond its sides, solid.
-      for_each_bit(s & ~(s >> 1), [&](int h) { up[h].push_back({ux, uy, colour(h)}); });
-      for_each_bit(s & ~((s << 1) | 1), [&](int h) { down[h].push_back({ux, uy, colour(h)}); });
+      for_each_bit(s & ~(s >> 1), [&](int h) { up[h].push_back({ux, uy, color(h)}); });
+      for_each_bit(s & ~((s << 1) | 1), [&](int h) { down[h].push_back({ux, uy, color(h)}); });
       if (x + 1 < world_size)
         for_each_bit(s & ~column(x + 1, y),
-                     [&](int h) { east[x].push_back({static_cast<uint16_t>(h), uy, colour(h)}); });
+                     [&](int h) { east[x].push_back({static_cast<uint16_t>(h), uy, color(h)}); });
       if (x > 0)
         for_each_bit(s & ~column(x - 1, y),
-                     [&](int h) { west[x].push_back({static_cast<uint16_t>(h), uy, colour(h)}); });
+                     [&](int h) { west[x].push_back({static_cast<uint16_t>(h), uy, color(h)}); });
       if (y + 1 < world_size)
         for_each_bit(s & ~column(x, y + 1),
-                     [&](int h) { south[y].push_back({ux, static_cast<uint16_t>(h), colour(h)}); });
+                     [&](int h) { south[y].push_back({ux, static_cast<uint16_t>(h), color(h)}); });
       if (y > 0)
         for_each_bit(s & ~column(x, y - 1),
-                     [&](int h) { north[y].push_back({ux, static_cast<uint16_t>(h), colour(h)}); });
+                     [&](int h) { north[y].push_back({ux, static_cast<uint16_t>(h), color(h)}); });
     }
   }
 
@@ -185,7 +185,7 @@ float srgb_to_linear(uint8_t value) {
 
 namespace {
 
-const std::array<uint16_t, 256>& linear_colour_table() {
+const std::array<uint16_t, 256>& linear_color_table() {
   static const std::array<uint16_t, 256> table = [] {
     std::array<uint16_t, 256> t;
     for (int i = 0; i < 256; ++i)
@@ -203,7 +203,7 @@ const std::array<uint16_t, 256>& linear_colour_table() {
 template <typename P, typename N>
 void triangulate_into(const std::vector<mesh_rectangle>& rectangles, P* positions, int pstride, N* normals,
                       int nstride, uint16_t* colors, uint32_t* indices, float* min, float* max) {
-  const std::array<uint16_t, 256>& linear = linear_colour_table();
+  const std::array<uint16_t, 256>& linear = linear_color_table();
   constexpr int corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
   const N unit = std::is_floating_point_v<N> ? N(1) : N(127);
   uint32_t vertex = 0;

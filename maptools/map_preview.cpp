@@ -32,17 +32,17 @@ image render_preview(std::span<const column_top> tops) {
       const column_top& top = tops[y * world_size + x];
       uint8_t* pixel = &out.pixels[(size_t{static_cast<unsigned>(y)} * world_size + x) * 3];
       if (top.height < 0) continue;  // black
-      uint32_t colour = top.color;
+      uint32_t color = top.color;
       if (top.state != vxl_colored) {
         const uint32_t g = grey_of_height(top.height);
-        colour = g << 16 | g << 8 | g;
+        color = g << 16 | g << 8 | g;
       }
       // Central differences, so a single tall column (a tree) gets a lit
       // and a shaded side rather than a lit outline.
       const int rise = (height_at(x + 1, y) - height_at(x - 1, y)) + (height_at(x, y + 1) - height_at(x, y - 1));
       const double shade = std::clamp(1.0 + 0.04 * rise, 0.6, 1.4);
       for (int c = 0; c < 3; ++c) {
-        const double channel = static_cast<double>((colour >> (16 - 8 * c)) & 0xFF) * shade;
+        const double channel = static_cast<double>((color >> (16 - 8 * c)) & 0xFF) * shade;
         pixel[c] = static_cast<uint8_t>(std::min(channel + 0.5, 255.0));
       }
     }

@@ -66,8 +66,8 @@ std::string script_safe(std::string_view text) {
 std::string map_info(const view_page_map& in) {
   const map_stats stats = compute_map_stats(*in.map, listed_colors);
   const map_figures figures = figures_of_vxl(*in.map);
-  nlohmann::json colours = nlohmann::json::array();
-  for (const auto& [colour, count] : stats.common_colors) colours.push_back({colour & 0xFFFFFFu, count});
+  nlohmann::json colors = nlohmann::json::array();
+  for (const auto& [color, count] : stats.common_colors) colors.push_back({color & 0xFFFFFFu, count});
   const nlohmann::json info = {
       {"name", in.name},
       {"size", in.file.size()},
@@ -77,7 +77,7 @@ std::string map_info(const view_page_map& in) {
       {"maxHeight", figures.max_height},
       {"waterColumns", std::lround(figures.water_percent * world_columns / 100)},
       {"emptyColumns", stats.empty_columns},
-      {"colours", colours},
+      {"colors", colors},
   };
   return script_json(info);
 }

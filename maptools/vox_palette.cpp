@@ -195,14 +195,14 @@ void column_voxel_colors(const vxl_map& map, int x, int y, std::array<uint32_t, 
   const size_t base = size_t(world_index(x, y, 0));
   // A stored colour may be any word, 0 included, so "seen" is kept apart.
   uint32_t above = 0;
-  bool seen = false, hidden_without_colour = false;
+  bool seen = false, hidden_without_color = false;
   for (int z = 0; z < world_height; ++z) {
     const uint8_t state = map.solid[base + size_t(z)];
     if (state == vxl_colored) above = map.color[base + size_t(z)], seen = true;
     colors[size_t(z)] = state == vxl_empty ? 0 : above;
-    if (state == vxl_hidden && !seen) hidden_without_colour = true;
+    if (state == vxl_hidden && !seen) hidden_without_color = true;
   }
-  if (!hidden_without_colour) return;
+  if (!hidden_without_color) return;
   // Hidden voxels above the first coloured one take its colour (the
   // nearest below them), or the fallback when the column has none.
   int first = 0;

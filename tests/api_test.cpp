@@ -44,14 +44,14 @@ TEST(Api, MapReadsBackWhatItsFileHolds) {
         const bool solid = m.solid(x, y, z);
         if (solid != (decoded.solid[file_index] != vxl_empty)) ++mismatches;
         if (solid != (m.solid_voxels()[map::voxel_index(x, y, z)] != 0)) ++mismatches;
-        if (decoded.solid[file_index] == vxl_colored && decoded.color[file_index] != m.colour(x, y, z)) ++mismatches;
-        if (!solid && m.colour(x, y, z) != 0) ++mismatches;
+        if (decoded.solid[file_index] == vxl_colored && decoded.color[file_index] != m.color(x, y, z)) ++mismatches;
+        if (!solid && m.color(x, y, z) != 0) ++mismatches;
       }
     }
   }
   EXPECT_EQ(mismatches, 0);
   // Ground of the start-region column (128, 200) is painted blue.
-  EXPECT_EQ(m.colour(128, 200, 0), 0x806060ffu);
+  EXPECT_EQ(m.color(128, 200, 0), 0x806060ffu);
 }
 
 TEST(Api, MovedMapKeepsItsWorld) {

@@ -14,7 +14,7 @@ namespace {
 
 struct world_copy {
   std::vector<uint8_t> solid;
-  std::vector<uint32_t> colour;
+  std::vector<uint32_t> color;
   std::vector<int32_t> height;
 };
 
@@ -38,7 +38,7 @@ std::vector<std::pair<std::pair<int, int>, uint32_t>> outline() {
   return columns;
 }
 
-TEST(GenerateMap, DebugRegionsOnlyRecolourTheirColumns) {
+TEST(GenerateMap, DebugRegionsOnlyRecolorTheirColumns) {
   const world_copy plain = generated(-12345, false);
   const world_copy debug = generated(-12345, true);
   EXPECT_EQ(plain.solid, debug.solid);
@@ -46,18 +46,18 @@ TEST(GenerateMap, DebugRegionsOnlyRecolourTheirColumns) {
 
   std::set<int> painted;
   int blue = 0, green = 0;
-  for (const auto& [column, colour] : outline()) {
+  for (const auto& [column, color] : outline()) {
     const int first = world_index(column.first, column.second, 0);
     EXPECT_TRUE(painted.insert(first).second) << "regions overlap at " << column.first << "," << column.second;
-    (colour == start_region_blue ? blue : green) += 1;
+    (color == start_region_blue ? blue : green) += 1;
     for (int z = 0; z < world_height; ++z)
-      ASSERT_EQ(debug.colour[first + z], colour) << column.first << "," << column.second << "," << z;
+      ASSERT_EQ(debug.color[first + z], color) << column.first << "," << column.second << "," << z;
   }
   EXPECT_EQ(blue, 480);
   EXPECT_EQ(green, 479);
   for (int first = 0; first < world_voxels; first += world_height) {
     if (painted.count(first) != 0) continue;
-    for (int z = 0; z < world_height; ++z) ASSERT_EQ(debug.colour[first + z], plain.colour[first + z]) << first;
+    for (int z = 0; z < world_height; ++z) ASSERT_EQ(debug.color[first + z], plain.color[first + z]) << first;
   }
   // The corners that are not part of any outline.
   for (auto [x, y] : {std::pair{128, 384}, {496, 384}, {15, 128}})
@@ -67,9 +67,9 @@ TEST(GenerateMap, DebugRegionsOnlyRecolourTheirColumns) {
 TEST(GenerateMap, SameSeedSameWorldDifferentSeedDifferentWorld) {
   const world_copy a = generated(99, false);
   const world_copy b = generated(99, false);
-  EXPECT_TRUE(a.colour == b.colour && a.solid == b.solid);
+  EXPECT_TRUE(a.color == b.color && a.solid == b.solid);
   const world_copy c = generated(100, false);
-  EXPECT_NE(a.colour, c.colour);
+  EXPECT_NE(a.color, c.color);
 }
 
 TEST(GenerateMap, VegetationStandsOnTheLowSideOnly) {

@@ -70,17 +70,17 @@ inline bytes phrases(size_t n, uint32_t seed) {
 inline bytes map_like(size_t n, uint32_t seed) {
   bytes b;
   b.reserve(n);
-  uint32_t colour = 0x406080;
+  uint32_t color = 0x406080;
   while (b.size() < n) {
     const uint32_t r = next(seed);
-    if (r % 7 == 0) colour += (r >> 8) % 5 - 2;
+    if (r % 7 == 0) color += (r >> 8) % 5 - 2;
     const uint8_t header[4] = {static_cast<uint8_t>(r % 3), static_cast<uint8_t>(20 + (r >> 4) % 20),
                                static_cast<uint8_t>(30 + (r >> 12) % 10), 0};
     b.insert(b.end(), header, header + 4);
     for (uint32_t k = (r >> 20) % 6; k > 0; --k) {
-      b.push_back(static_cast<uint8_t>(colour));
-      b.push_back(static_cast<uint8_t>(colour >> 8));
-      b.push_back(static_cast<uint8_t>(colour >> 16));
+      b.push_back(static_cast<uint8_t>(color));
+      b.push_back(static_cast<uint8_t>(color >> 8));
+      b.push_back(static_cast<uint8_t>(color >> 16));
       b.push_back(0x7F);
     }
   }

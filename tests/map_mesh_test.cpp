@@ -29,10 +29,10 @@ struct test_map {
     map.solid.assign(world_voxels, vxl_empty);
     map.color.assign(world_voxels, 0);
   }
-  test_map& put(int x, int y, int h, uint32_t colour) {
+  test_map& put(int x, int y, int h, uint32_t color) {
     const int i = world_index(x, y, world_height - 1 - h);
-    map.solid[i] = colour == 0 ? vxl_hidden : vxl_colored;
-    map.color[i] = colour;
+    map.solid[i] = color == 0 ? vxl_hidden : vxl_colored;
+    map.color[i] = color;
     return *this;
   }
 };
@@ -74,7 +74,7 @@ TEST(MapMesh, CountsFacesAndMergesRectangles) {
   }
 }
 
-TEST(MapMesh, FaceColoursAndHiddenVoxels) {
+TEST(MapMesh, FaceColorsAndHiddenVoxels) {
   // A solid voxel without a stored colour shows grey by its height.
   test_map t;
   t.put(3, 3, 63, 0).put(4, 3, 0, red);
@@ -189,10 +189,10 @@ TEST(MapMesh, GlbCarriesTheMeshAndItsCounts) {
   EXPECT_EQ(position.minValues, (std::vector<double>{10, 0, 20}));
   EXPECT_EQ(position.maxValues, (std::vector<double>{101, 6, 101}));
   // Colours are linear: sRGB 0x80 is 0.2159.
-  const tinygltf::Accessor& colour = model.accessors[static_cast<size_t>(ground.attributes.at("COLOR_0"))];
-  const tinygltf::BufferView& view = model.bufferViews[static_cast<size_t>(colour.bufferView)];
+  const tinygltf::Accessor& color = model.accessors[static_cast<size_t>(ground.attributes.at("COLOR_0"))];
+  const tinygltf::BufferView& view = model.bufferViews[static_cast<size_t>(color.bufferView)];
   const auto* rgba = reinterpret_cast<const uint16_t*>(model.buffers[0].data.data() + view.byteOffset);
-  EXPECT_TRUE(colour.normalized);
+  EXPECT_TRUE(color.normalized);
   EXPECT_NEAR(rgba[0] / 65535.0, 0.2159, 1e-4);
   EXPECT_EQ(rgba[3], 65535);
 

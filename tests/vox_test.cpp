@@ -195,14 +195,14 @@ TEST(Vox, EditComesBackWithExactlyThoseChanges) {
         const int h = world_height - 1 - z;
         const bool pillar = x == px && y == py && h >= 1 && h <= 40;
         const bool removed = in_block(x, y, h);
-        const bool recoloured = base.solid[at] != vxl_empty && palette.index_of(base_colors[size_t(z)]) == pillar_index;
+        const bool recolored = base.solid[at] != vxl_empty && palette.index_of(base_colors[size_t(z)]) == pillar_index;
         const bool solid = pillar || (base.solid[at] != vxl_empty && !removed);
         ASSERT_EQ(edited.solid[at] != vxl_empty, solid) << x << " " << y << " " << z;
         if (edited.solid[at] != vxl_colored) continue;
         // A surface voxel: the pillar's new colour, or the base map's exact
         // colour (the voxel's own, or for a voxel the edit laid bare, that of
         // the surface voxel above it).
-        const uint32_t want = pillar || recoloured ? 0x80FF00FFu : base_colors[size_t(z)];
+        const uint32_t want = pillar || recolored ? 0x80FF00FFu : base_colors[size_t(z)];
         ASSERT_EQ(edited.color[at], want) << x << " " << y << " " << z;
         changed += edited.solid[at] != base.solid[at] || edited.color[at] != base.color[at];
       }
@@ -243,7 +243,7 @@ TEST(Vox, AxesKeepTheMapUnmirrored) {
   }
 }
 
-TEST(Vox, PaletteIsExactForFewColoursAndCloseForMany) {
+TEST(Vox, PaletteIsExactForFewColorsAndCloseForMany) {
   // A hidden voxel takes the colour above it; one with none above the
   // colour below; a column of hidden voxels only, the fallback.
   vxl_map map;

@@ -76,27 +76,27 @@ void set_file_range(voxel_world& world, int x, int y, int z_first, int z_last) {
 void build_synthetic_world(voxel_world& world, uint32_t seed) {
   std::mt19937 rng(seed);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
-  auto colour = [&] { return 0x80000000u | (rng() & 0xFFFFFFu); };
+  auto color = [&] { return 0x80000000u | (rng() & 0xFFFFFFu); };
   for (int x = 0; x < world_size; ++x) {
     for (int y = 0; y < world_size; ++y) {
       const int ground = (x / 16 + y / 16) % 40 + pick(4);
-      world.fill_column_span(x, y, 0, ground, colour());
+      world.fill_column_span(x, y, 0, ground, color());
       switch (pick(16)) {
         case 0:  // a floating block
-          world.fill_column_span(x, y, 45 + pick(5), 50 + pick(10), colour());
+          world.fill_column_span(x, y, 45 + pick(5), 50 + pick(10), color());
           break;
         case 1:  // a cave under the ground
           if (ground > 4) world.fill_column_span(x, y, 1 + pick(2), 1 + pick(ground - 2), 0);
           break;
         case 2:  // scattered voxels all the way up
           for (int z = 0; z < world_height; ++z)
-            if (pick(2) != 0) world.fill_column_span(x, y, z, z, colour());
+            if (pick(2) != 0) world.fill_column_span(x, y, z, z, color());
           break;
         case 3:  // every other voxel: one span per voxel
-          for (int z = 0; z < world_height; ++z) world.fill_column_span(x, y, z, z, z % 2 == 0 ? colour() : 0);
+          for (int z = 0; z < world_height; ++z) world.fill_column_span(x, y, z, z, z % 2 == 0 ? color() : 0);
           break;
         case 4:  // full height
-          world.fill_column_span(x, y, 0, 63, colour());
+          world.fill_column_span(x, y, 0, 63, color());
           break;
         default:
           break;
@@ -168,9 +168,9 @@ bytes damaged(const std::vector<std::pair<int, bytes>>& columns, long keep_colum
   return file;
 }
 
-const bytes colour_word = {0x11, 0x22, 0x33, 0x80};
-bytes with_colours(bytes header, int n) {
-  for (int k = 0; k < n; ++k) header.insert(header.end(), colour_word.begin(), colour_word.end());
+const bytes color_word = {0x11, 0x22, 0x33, 0x80};
+bytes with_colors(bytes header, int n) {
+  for (int k = 0; k < n; ++k) header.insert(header.end(), color_word.begin(), color_word.end());
   return header;
 }
 bytes join(bytes a, const bytes& b) {
@@ -200,16 +200,16 @@ TEST(VxlReaderDamage, EachDamageIsRejectedWithOffsetAndColumn) {
        "the file ends inside the column, before its last span"},
       {"last_span_colours_past_end", damaged({{last, {0x00, 0x3F, 0x3F, 0x00, 0x11, 0x22}}}), last_at, 511, 511,
        "span runs past the end of the file: 1 top colours need 4 bytes, 2 left"},
-      {"span_past_end", damaged({{last, with_colours({0x04, 0x0A, 0x0C, 0x00}, 2)}}), last_at, 511, 511,
+      {"span_past_end", damaged({{last, with_colors({0x04, 0x0A, 0x0C, 0x00}, 2)}}), last_at, 511, 511,
        "span runs past the end of the file: span_length 4 needs 16 bytes, 12 left"},
       {"top_start_out_of_range", damaged({{5, {0x00, 0x41, 0x40, 0x00}}}), 21, 5, 0, "top_start 65 out of range (0 to 64)"},
       {"top_start_above_air_start",
-       damaged({{1027, join(with_colours({0x02, 0x28, 0x28, 0x00}, 1), {0x00, 0x20, 0x1F, 0x29})}}), 1027 * 4 + 9, 3,
+       damaged({{1027, join(with_colors({0x02, 0x28, 0x28, 0x00}, 1), {0x00, 0x20, 0x1F, 0x29})}}), 1027 * 4 + 9, 3,
        2, "top_start 32 is above air_start 41"},
       {"top_end_above_top_start", damaged({{7, {0x00, 0x0A, 0x05, 0x00}}}), 30, 7, 0, "top_end 5 is above top_start 10"},
       {"top_end_wraps_below_top_start", damaged({{7, {0x00, 0x0A, 0xFF, 0x00}}}), 30, 7, 0,
        "top_end 255 past the bottom of the column (63)"},
-      {"top_end_past_bottom", damaged({{7, with_colours({0x00, 0x3A, 0x40, 0x00}, 7)}}), 30, 7, 0,
+      {"top_end_past_bottom", damaged({{7, with_colors({0x00, 0x3A, 0x40, 0x00}, 7)}}), 30, 7, 0,
        "top_end 64 past the bottom of the column (63)"},
       {"first_air_start_not_0", damaged({{2, {0x00, 0x40, 0x3F, 0x05}}}), 11, 2, 0,
        "air_start 5 of the first span is not 0"},
@@ -218,9 +218,9 @@ TEST(VxlReaderDamage, EachDamageIsRejectedWithOffsetAndColumn) {
       {"air_start_repeats", damaged({{2, {0x01, 0x00, 0xFF, 0x00, 0x00, 0x40, 0x3F, 0x00}}}), 15, 2, 0,
        "air_start 0 is not below the previous span's air_start 0"},
       {"bottom_colours_overlap_top_run",
-       damaged({{2, join(with_colours({0x03, 0x0A, 0x0A, 0x00}, 2), {0x00, 0x40, 0x3F, 0x0B})}}), 23, 2, 0,
+       damaged({{2, join(with_colors({0x03, 0x0A, 0x0A, 0x00}, 2), {0x00, 0x40, 0x3F, 0x0B})}}), 23, 2, 0,
        "air_start 11 leaves no room for the previous span's 1 bottom colours below z 10"},
-      {"span_length_too_short", damaged({{2, with_colours({0x02, 0x0A, 0x0B, 0x00}, 2)}}), 8, 2, 0,
+      {"span_length_too_short", damaged({{2, with_colors({0x02, 0x0A, 0x0B, 0x00}, 2)}}), 8, 2, 0,
        "span_length 2 too short for its 2 top colours"},
       {"span_at_bottom_not_last", damaged({{2, {0x01, 0x40, 0x3F, 0x00, 0x01, 0x40, 0x3F, 0x40}}}), 12, 2, 0,
        "the column never ends: a span at the bottom (air_start 64) is not the last"},
@@ -258,7 +258,7 @@ TEST(VxlReaderEdges, AcceptedExtremes) {
   }
   {
     // A solid run from z 10 to the bottom, then an empty final span at z 64.
-    const bytes file = damaged({{9, join(with_colours({0x02, 0x0A, 0x0A, 0x00}, 1), {0x00, 0x40, 0x3F, 0x40})}});
+    const bytes file = damaged({{9, join(with_colors({0x02, 0x0A, 0x0A, 0x00}, 1), {0x00, 0x40, 0x3F, 0x40})}});
     ASSERT_TRUE(decode_vxl(file, map, error)) << describe(error);
     for (int z = 0; z < world_height; ++z)
       EXPECT_EQ(map.solid[world_index(9, 0, z)], z < 10 ? vxl_empty : z == 10 ? vxl_colored : vxl_hidden) << z;

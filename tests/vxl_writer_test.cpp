@@ -27,11 +27,11 @@ using namespace detail;
 using bytes = std::vector<uint8_t>;
 
 // Colour of file voxel z in the span examples: distinct per z.
-uint32_t colour_at(int z) { return 0x80000000u | 0x00A0B000u | static_cast<uint32_t>(z); }
+uint32_t color_at(int z) { return 0x80000000u | 0x00A0B000u | static_cast<uint32_t>(z); }
 
 bytes c(int z) {
   bytes b;
-  put_u32_le(b, colour_at(z));
+  put_u32_le(b, color_at(z));
   return b;
 }
 
@@ -45,7 +45,7 @@ bytes cat(std::initializer_list<bytes> parts) {
 void set_column(voxel_world& world, int x, int y, int z_first, int z_last) {
   for (int z = z_first; z <= z_last; ++z) {
     world.voxel_solid[world_index(x, y, z)] = 1;
-    world.voxel_color[world_index(x, y, z)] = colour_at(z);
+    world.voxel_color[world_index(x, y, z)] = color_at(z);
   }
 }
 
@@ -153,15 +153,15 @@ TEST(VxlWriter, FlatSeaWritesColumnsYMajor) {
   for (int y = 0; y < 512; ++y) {
     for (int x = 0; x < 512; ++x) {
       const size_t at = (static_cast<size_t>(y) * 512 + x) * 8;
-      const uint32_t colour = make_color(x & 255, y & 255, (x >> 8) | (y >> 8) << 1);
-      const bytes expected = {0x00, 0x3F, 0x3F, 0x00, static_cast<uint8_t>(colour), static_cast<uint8_t>(colour >> 8),
-                              static_cast<uint8_t>(colour >> 16), 0x80};
+      const uint32_t color = make_color(x & 255, y & 255, (x >> 8) | (y >> 8) << 1);
+      const bytes expected = {0x00, 0x3F, 0x3F, 0x00, static_cast<uint8_t>(color), static_cast<uint8_t>(color >> 8),
+                              static_cast<uint8_t>(color >> 16), 0x80};
       ASSERT_EQ(bytes(file.begin() + at, file.begin() + at + 8), expected) << x << "," << y;
     }
   }
 }
 
-TEST(VxlWriter, ReversalSwapsFlagsAndColours) {
+TEST(VxlWriter, ReversalSwapsFlagsAndColors) {
   const auto world_storage = voxel_world::create();
   voxel_world& world = *world_storage;
   world.fill_column_span(3, 4, 0, 1, 0x80aabbccu);
@@ -189,23 +189,23 @@ uint64_t grids_fingerprint(const voxel_world& world) {
 void build_random_world(voxel_world& world, uint32_t seed) {
   std::mt19937 rng(seed);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
-  auto colour = [&] { return 0x80000000u | (rng() & 0xFFFFFFu); };
+  auto color = [&] { return 0x80000000u | (rng() & 0xFFFFFFu); };
   for (int x = 0; x < world_size; ++x) {
     for (int y = 0; y < world_size; ++y) {
-      world.fill_column_span(x, y, 0, (x / 8 + y / 8) % 50 + pick(6), colour());
+      world.fill_column_span(x, y, 0, (x / 8 + y / 8) % 50 + pick(6), color());
       switch (pick(12)) {
         case 0:
-          world.fill_column_span(x, y, 40 + pick(10), 50 + pick(14), colour());
+          world.fill_column_span(x, y, 40 + pick(10), 50 + pick(14), color());
           break;
         case 1:
           world.fill_column_span(x, y, 1 + pick(10), 10 + pick(30), 0);
           break;
         case 2:
           for (int z = 0; z < world_height; ++z)
-            if (pick(2) != 0) world.fill_column_span(x, y, z, z, colour());
+            if (pick(2) != 0) world.fill_column_span(x, y, z, z, color());
           break;
         case 3:
-          world.fill_column_span(x, y, 0, 63, colour());
+          world.fill_column_span(x, y, 0, 63, color());
           break;
         case 4:
           world.voxel_solid[world_index(x, y, pick(64))] = static_cast<uint8_t>(2 + pick(254));

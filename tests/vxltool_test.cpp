@@ -70,8 +70,8 @@ png_pixels read_png(const std::string& path) {
   return out;
 }
 
-std::vector<int> rgb(uint32_t colour) {
-  return {static_cast<int>(colour >> 16 & 0xFF), static_cast<int>(colour >> 8 & 0xFF), static_cast<int>(colour & 0xFF)};
+std::vector<int> rgb(uint32_t color) {
+  return {static_cast<int>(color >> 16 & 0xFF), static_cast<int>(color >> 8 & 0xFF), static_cast<int>(color & 0xFF)};
 }
 
 class Vxltool : public ::testing::Test {
@@ -131,7 +131,7 @@ TEST_F(Vxltool, InfoSummarisesTheMap) {
     EXPECT_NE(json.out.find(pair), std::string::npos) << pair << "\nin:\n" << json.out;
 }
 
-TEST_F(Vxltool, PreviewShowsTopColoursLitFromTheTopLeft) {
+TEST_F(Vxltool, PreviewShowsTopColorsLitFromTheTopLeft) {
   ASSERT_EQ(run({"preview", "scene.vxl", "p.png"}).exit_status, 0);
   const png_pixels p = read_png(dir_ + "/p.png");
   ASSERT_EQ(p.width, 512);

@@ -89,8 +89,8 @@ struct column_decoder {
 
   void set_colored(int z_first, int count, const uint8_t* words) {
     colored_bits |= range_bits(z_first, z_first + count);
-    uint32_t* const colours = color;  // a local, so the stores cannot change it
-    for (int k = 0; k < count; ++k) colours[z_first + k] = get_u32_le(words + 4 * k);
+    uint32_t* const colors = color;  // a local, so the stores cannot change it
+    for (int k = 0; k < count; ++k) colors[z_first + k] = get_u32_le(words + 4 * k);
   }
 
   // Stores the 64 states from the masks, eight at a time.
@@ -210,17 +210,17 @@ namespace {
 // the file lie 32 KiB (states) and 128 KiB (colours) apart in the map, and
 // the map is far larger than any cache: where the processor has them,
 // stores that bypass the cache save reading each line before writing it.
-void put_column(const uint8_t* states, const uint32_t* colours, uint8_t* map_states, uint32_t* map_colours) {
+void put_column(const uint8_t* states, const uint32_t* colors, uint8_t* map_states, uint32_t* map_colors) {
 #if defined(__SSE2__)
   for (int i = 0; i < world_height / 16; ++i)
     _mm_stream_si128(reinterpret_cast<__m128i*>(map_states) + i,
                      _mm_load_si128(reinterpret_cast<const __m128i*>(states) + i));
   for (int i = 0; i < world_height / 4; ++i)
-    _mm_stream_si128(reinterpret_cast<__m128i*>(map_colours) + i,
-                     _mm_load_si128(reinterpret_cast<const __m128i*>(colours) + i));
+    _mm_stream_si128(reinterpret_cast<__m128i*>(map_colors) + i,
+                     _mm_load_si128(reinterpret_cast<const __m128i*>(colors) + i));
 #else
   std::memcpy(map_states, states, world_height);
-  std::memcpy(map_colours, colours, world_height * sizeof(uint32_t));
+  std::memcpy(map_colors, colors, world_height * sizeof(uint32_t));
 #endif
 }
 
@@ -236,18 +236,18 @@ bool decode_vxl(std::span<const uint8_t> file, vxl_map& map, vxl_error& error) {
   map.solid.resize(world_voxels);
   map.color.resize(world_voxels);
   alignas(64) uint8_t states[world_height];
-  alignas(64) uint32_t colours[world_height];
+  alignas(64) uint32_t colors[world_height];
   size_t pos = 0;
   for (int y = 0; y < world_size; ++y) {
     for (int x = 0; x < world_size; ++x) {
-      column_decoder column{file, pos, x, y, states, colours, error};
+      column_decoder column{file, pos, x, y, states, colors, error};
       if (!column.run()) {
         finish_puts();
         return false;
       }
       pos = column.pos;
       const size_t base = static_cast<size_t>(world_index(x, y, 0));
-      put_column(states, colours, map.solid.data() + base, map.color.data() + base);
+      put_column(states, colors, map.solid.data() + base, map.color.data() + base);
     }
   }
   finish_puts();

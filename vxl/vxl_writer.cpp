@@ -199,7 +199,7 @@ void scan_spans(uint64_t solid, uint64_t surface, Span&& span) {
 
 // Writes the colour words of file voxels first..end-1 of a column whose grid
 // colours start at `grid`, least significant byte first.
-uint8_t* put_colours(const uint32_t* grid, int first, int end, uint8_t* out) {
+uint8_t* put_colors(const uint32_t* grid, int first, int end, uint8_t* out) {
   for (int z = first; z < end; ++z, out += 4) {
     const uint32_t word = grid[world_height - 1 - z];
     if constexpr (std::endian::native == std::endian::little) {
@@ -221,8 +221,8 @@ uint8_t* write_record(uint64_t solid, uint64_t surface, const uint32_t* grid, ui
     out[1] = static_cast<uint8_t>(top_start);
     out[2] = static_cast<uint8_t>(top_end_excl - 1);
     out[3] = static_cast<uint8_t>(a);
-    out = put_colours(grid, top_start, top_end_excl, out + 4);
-    out = put_colours(grid, bottom_start, bottom_end, out);
+    out = put_colors(grid, top_start, top_end_excl, out + 4);
+    out = put_colors(grid, bottom_start, bottom_end, out);
   });
   return out;
 }
@@ -273,7 +273,7 @@ void encode_band(const voxel_world& world, int y_begin, band_bytes& out, std::ve
   }
   for (int y = y_begin; y < y_begin + band_rows; ++y) {
     const uint64_t *north = row(y - 1), *self = row(y), *south = row(y + 1);
-    const uint32_t* colours = world.voxel_color.data() + world_index(0, y, 0);
+    const uint32_t* colors = world.voxel_color.data() + world_index(0, y, 0);
     uint8_t* at = out.room(world_size * max_record);
     for (int x = 0; x < world_size; ++x) {
       // Columns of one row lie 128 KiB apart in the colour grid: ask for the
@@ -281,10 +281,10 @@ void encode_band(const voxel_world& world, int y_begin, band_bytes& out, std::ve
       constexpr int ahead = 16;
       if (x + ahead < world_size && self[x + ahead] != 0) {
         const int top = world_height - 1 - std::countl_zero(self[x + ahead]);
-        __builtin_prefetch(colours + static_cast<ptrdiff_t>(x + ahead) * world_height * world_size + top);
+        __builtin_prefetch(colors + static_cast<ptrdiff_t>(x + ahead) * world_height * world_size + top);
       }
       const uint64_t surface = surface_from(self[x], self[x - 1], self[x + 1], north[x], south[x]);
-      at = write_record(self[x], surface, colours + static_cast<ptrdiff_t>(x) * world_height * world_size, at);
+      at = write_record(self[x], surface, colors + static_cast<ptrdiff_t>(x) * world_height * world_size, at);
     }
     out.size = static_cast<size_t>(at - out.data.get());
   }

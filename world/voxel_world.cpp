@@ -54,13 +54,13 @@ void voxel_world::operator delete(void* p, std::size_t size, std::align_val_t) n
 
 std::unique_ptr<voxel_world> voxel_world::create() { return std::unique_ptr<voxel_world>(new voxel_world); }
 
-void voxel_world::fill_column_span(int x, int y, int z_low, int z_high, uint32_t colour) {
+void voxel_world::fill_column_span(int x, int y, int z_low, int z_high, uint32_t color) {
   if (z_low > z_high) return;
   const int first = world_index(x, y, z_low);
   const int n = z_high - z_low + 1;
-  std::fill_n(voxel_color.begin() + first, n, colour);
+  std::fill_n(voxel_color.begin() + first, n, color);
   // The flags are exactly 0 or 1, never another non-zero value.
-  std::memset(voxel_solid.data() + first, colour != 0 ? 1 : 0, static_cast<size_t>(n));
+  std::memset(voxel_solid.data() + first, color != 0 ? 1 : 0, static_cast<size_t>(n));
 }
 
 void voxel_world::clear() {

@@ -42,11 +42,11 @@ class voxel_world {
   alignas(huge_page_size) std::array<uint32_t, world_voxels> voxel_color; // colour words
   std::array<int32_t, world_columns> column_height;                       // extruded height
 
-  // Sets voxels z_low..z_high (inclusive) of column (x, y) to `colour`; they
+  // Sets voxels z_low..z_high (inclusive) of column (x, y) to `color`; they
   // become solid when the colour is non-zero and empty when it is 0. An empty
   // range (z_low > z_high) changes nothing. The caller keeps x, y and a
   // non-empty range inside the world; nothing is clamped or wrapped.
-  void fill_column_span(int x, int y, int z_low, int z_high, uint32_t colour);
+  void fill_column_span(int x, int y, int z_low, int z_high, uint32_t color);
 
   // Returns every grid to all zero.
   void clear();

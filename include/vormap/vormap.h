@@ -48,14 +48,14 @@ class map {
   // ground stands above the bottom, as the terrain stages left it.
   int column_height(int x, int y) const;
   bool solid(int x, int y, int z) const;
-  uint32_t colour(int x, int y, int z) const;
+  uint32_t color(int x, int y, int z) const;
 
   // The grids themselves, for code that reads every voxel: element
   // x * 32768 + y * 64 + z (see voxel_index). In voxel_colours an empty
   // voxel may hold a colour word (its column's); only solid voxels' colours
   // mean anything, as colour() reports them.
   std::span<const uint8_t> solid_voxels() const;    // 0 empty, 1 solid
-  std::span<const uint32_t> voxel_colours() const;  // colour words
+  std::span<const uint32_t> voxel_colors() const;  // colour words
   static constexpr int voxel_index(int x, int y, int z) { return x * map_size * map_height + y * map_height + z; }
 
   // For the library's own code.

@@ -10,11 +10,11 @@ namespace {
 
 constexpr int listed_differences = 10;
 
-std::string describe_voxel(uint8_t state, uint32_t colour) {
+std::string describe_voxel(uint8_t state, uint32_t color) {
   if (state == vxl_empty) return "empty";
   if (state == vxl_hidden) return "solid, no colour";
   char text[16];
-  std::snprintf(text, sizeof text, "0x%08x", colour);
+  std::snprintf(text, sizeof text, "0x%08x", color);
   return text;
 }
 

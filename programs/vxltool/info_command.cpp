@@ -41,9 +41,9 @@ int info_command(const std::vector<std::string>& args) {
   std::printf("surface voxels   %ld (solid with a stored colour)\n", stats.surface_voxels);
   std::printf("empty columns    %ld\n", stats.empty_columns);
   if (!stats.common_colors.empty()) std::printf("most common surface colours:\n");
-  for (const auto& [colour, count] : stats.common_colors)
-    std::printf("  0x%08x  rgb(%3u, %3u, %3u)  %9ld voxels  %5.1f%%\n", colour, (colour >> 16) & 0xFF,
-                (colour >> 8) & 0xFF, colour & 0xFF, count, percent(count, stats.surface_voxels));
+  for (const auto& [color, count] : stats.common_colors)
+    std::printf("  0x%08x  rgb(%3u, %3u, %3u)  %9ld voxels  %5.1f%%\n", color, (color >> 16) & 0xFF,
+                (color >> 8) & 0xFF, color & 0xFF, count, percent(count, stats.surface_voxels));
   std::printf("figures:\n");
   for (const figure_descriptor& f : figure_table())
     std::printf("  %-20s %10s %s\n", f.key, format_figure(f, f.get(figures)).c_str(), f.unit);

@@ -19,7 +19,7 @@ map make_map(int32_t seed) {
 
 map_figures figures_of_seed(int32_t seed) {
   const map m = make_map(seed);
-  return figures_of_grids(m.solid_voxels(), m.voxel_colours());
+  return figures_of_grids(m.solid_voxels(), m.voxel_colors());
 }
 
 void make_map_alone(int32_t seed) { make_map(seed); }

@@ -52,11 +52,11 @@ async function pictureFigures(page, png, earlier = null) {
     const d = await pixels(b64);
     const e = before64 ? await pixels(before64) : null;
     let differing = 0;
-    const colours = new Set();
+    const colors = new Set();
     let water = 0, blue = 0, green = 0;
     for (let i = 0; i < d.length; i += 4) {
       const [r, gr, b] = [d[i], d[i + 1], d[i + 2]];
-      colours.add((r << 16) | (gr << 8) | b);
+      colors.add((r << 16) | (gr << 8) | b);
       if (e && Math.abs(r - e[i]) + Math.abs(gr - e[i + 1]) + Math.abs(b - e[i + 2]) > 30) differing++;
       // The water's blue (not the pale sky, not the start region's violet blue).
       if (b > 100 && r < 110 && b - r > 50 && b - gr > 15 && b - gr < 110) water++;
@@ -64,7 +64,7 @@ async function pictureFigures(page, png, earlier = null) {
       if (gr > 150 && gr - r > 90 && gr - b > 90) green++;
     }
     const n = d.length / 4;
-    return { colours: colours.size, water: water / n, blue: blue / n, green: green / n, differing: differing / n };
+    return { colors: colors.size, water: water / n, blue: blue / n, green: green / n, differing: differing / n };
   }, png.toString('base64'), earlier ? earlier.toString('base64') : null);
 }
 
@@ -169,8 +169,8 @@ test('the page shows the map, counts the mesh\'s faces, and walks', async () => 
 
   const orbitShot = await page.screenshot({ path: 'view-orbit.png' });
   const orbit = await pictureFigures(page, orbitShot);
-  console.log(`# orbit view: ${orbit.colours} colours; water ${orbit.water.toFixed(3)}, start regions ${orbit.blue.toFixed(4)} blue, ${orbit.green.toFixed(4)} green`);
-  assert.ok(orbit.colours > 500, `the orbit view has only ${orbit.colours} colours`);
+  console.log(`# orbit view: ${orbit.colors} colours; water ${orbit.water.toFixed(3)}, start regions ${orbit.blue.toFixed(4)} blue, ${orbit.green.toFixed(4)} green`);
+  assert.ok(orbit.colors > 500, `the orbit view has only ${orbit.colors} colours`);
   assert.ok(orbit.water > 0.01, `water covers ${orbit.water} of the orbit view`);
   assert.ok(orbit.blue > 0.0005 && orbit.green > 0.0005, `start regions: blue ${orbit.blue}, green ${orbit.green}`);
 
@@ -179,8 +179,8 @@ test('the page shows the map, counts the mesh\'s faces, and walks', async () => 
   await page.waitForFunction((n) => window.viewFrames > n, {}, frames);
   const walkShot = await page.screenshot({ path: 'view-walk.png' });
   const walk = await pictureFigures(page, walkShot, orbitShot);
-  assert.ok(walk.colours > 500, `the walk view has only ${walk.colours} colours`);
-  console.log(`# walk view: ${walk.colours} colours; ${walk.differing.toFixed(2)} of it differs from the orbit view`);
+  assert.ok(walk.colors > 500, `the walk view has only ${walk.colors} colours`);
+  console.log(`# walk view: ${walk.colors} colours; ${walk.differing.toFixed(2)} of it differs from the orbit view`);
   assert.ok(walk.differing > 0.3, `only ${walk.differing} of the walk view differs from the orbit view`);
 
   // The walker's place, heading and minimap; turning changes the heading.
@@ -193,15 +193,15 @@ test('the page shows the map, counts the mesh\'s faces, and walks', async () => 
   await page.keyboard.up('ArrowRight');
   const minimap = await page.$eval('#minimap', (c) => {
     const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
-    const colours = new Set();
+    const colors = new Set();
     let marker = 0;
     for (let i = 0; i < d.length; i += 4) {
-      colours.add((d[i] << 16) | (d[i + 1] << 8) | d[i + 2]);
+      colors.add((d[i] << 16) | (d[i + 1] << 8) | d[i + 2]);
       if (d[i] > 230 && d[i + 1] < 80 && d[i + 2] < 60) marker++;
     }
-    return { colours: colours.size, marker };
+    return { colors: colors.size, marker };
   });
-  assert.ok(minimap.colours > 100 && minimap.marker > 10, `minimap: ${JSON.stringify(minimap)}`);
+  assert.ok(minimap.colors > 100 && minimap.marker > 10, `minimap: ${JSON.stringify(minimap)}`);
   await page.screenshot({ path: 'view-walk-hud.png' });
 
   // H hides the panel and brings it back; orbit view hides the walker's box.

@@ -36,13 +36,13 @@ function fillPanel(info) {
     ['surface voxels', fmt(info.surfaceVoxels)],
     ['empty columns', fmt(info.emptyColumns)],
   ]);
-  const colours = $('colours');
-  for (const [c, count] of info.colours) {
+  const colors = $('colours');
+  for (const [c, count] of info.colors) {
     const span = document.createElement('span');
     span.className = 'swatch';
     span.style.background = hex(c);
     span.title = `${hex(c)}: ${fmt(count)} voxels`;
-    colours.appendChild(span);
+    colors.appendChild(span);
   }
 }
 

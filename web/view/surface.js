@@ -5,7 +5,7 @@
 //
 // Unit faces, not merged: each vertex gets its own ambient-occlusion shade
 // (darker where the corner is closed in), which merged faces could not carry.
-import { SIZE, HEIGHT, COLUMNS, colourAt } from './vxl.js';
+import { SIZE, HEIGHT, COLUMNS, colorAt } from './vxl.js';
 
 export const START_BLUE = 0x6060ff;
 // A generated map has about half a million faces; a map built to have many
@@ -89,7 +89,7 @@ class Builder {
   constructor(faces) {
     this.position = new Uint16Array(faces * 12);
     this.normal = new Int8Array(faces * 12);
-    this.colour = new Uint16Array(faces * 12);
+    this.color = new Uint16Array(faces * 12);
     this.index = new Uint32Array(faces * 6);
     this.faces = 0;
   }
@@ -97,7 +97,7 @@ class Builder {
 
 export function buildSurface(map) {
   const masks = new Uint32Array(12);
-  const isWaterFace = (d, h, colour) => d === 2 && h === 0 && colour !== START_BLUE && colour !== START_GREEN;
+  const isWaterFace = (d, h, color) => d === 2 && h === 0 && color !== START_BLUE && color !== START_GREEN;
 
   // First pass: how many faces of each kind. Bottom-layer top faces are
   // water, except on the start regions' outline, which stays ground so it
@@ -107,7 +107,7 @@ export function buildSurface(map) {
     for (let x = 0; x < SIZE; x++) {
       faceMasks(map, x, y, masks);
       for (let k = 0; k < 12; k++) groundFaces += popcount(masks[k]);
-      if (masks[4] & 1 && isWaterFace(2, 0, colourAt(map, y * SIZE + x, 0))) waterFaces++;
+      if (masks[4] & 1 && isWaterFace(2, 0, colorAt(map, y * SIZE + x, 0))) waterFaces++;
     }
   }
   groundFaces -= waterFaces;
@@ -121,10 +121,10 @@ export function buildSurface(map) {
     const lo = map.solidLo[c], hi = map.solidHi[c];
     if (!lo && !hi) continue;
     const h = hi ? 63 - Math.clz32(hi) : 31 - Math.clz32(lo);
-    const colour = colourAt(map, c, h);
-    if (colour !== START_BLUE && colour !== START_GREEN) continue;
-    starts.push(c % SIZE, Math.floor(c / SIZE), h + 1, colour === START_BLUE ? 0 : 1);
-    if (colour === START_BLUE) startColumns.blue++;
+    const color = colorAt(map, c, h);
+    if (color !== START_BLUE && color !== START_GREEN) continue;
+    starts.push(c % SIZE, Math.floor(c / SIZE), h + 1, color === START_BLUE ? 0 : 1);
+    if (color === START_BLUE) startColumns.blue++;
     else startColumns.green++;
   }
 
@@ -140,10 +140,10 @@ export function buildSurface(map) {
   };
   const ao = new Int32Array(4);
 
-  const emit = (b, d, x, y, h, colour, tint) => {
+  const emit = (b, d, x, y, h, color, tint) => {
     const f = b.faces++;
-    let r = SRGB_TO_LINEAR[(colour >>> 16) & 0xff], g = SRGB_TO_LINEAR[(colour >>> 8) & 0xff],
-      bl = SRGB_TO_LINEAR[colour & 0xff];
+    let r = SRGB_TO_LINEAR[(color >>> 16) & 0xff], g = SRGB_TO_LINEAR[(color >>> 8) & 0xff],
+      bl = SRGB_TO_LINEAR[color & 0xff];
     if (tint) {
       r = r * 0.25 + tint[0] * 0.75;
       g = g * 0.25 + tint[1] * 0.75;
@@ -165,9 +165,9 @@ export function buildSurface(map) {
       b.position[o + 1] = h + CORNER_TABLE[t + 1];
       b.position[o + 2] = y + CORNER_TABLE[t + 2];
       b.normal[o + axis] = normal;
-      b.colour[o] = r * shade;
-      b.colour[o + 1] = g * shade;
-      b.colour[o + 2] = bl * shade;
+      b.color[o] = r * shade;
+      b.color[o + 1] = g * shade;
+      b.color[o + 2] = bl * shade;
     }
     // Split the quad along the diagonal whose corners are the more alike,
     // so the shade does not crease.
@@ -192,9 +192,9 @@ export function buildSurface(map) {
             const bit = 31 - Math.clz32(m & -m);
             m &= m - 1;
             const h = bit + 32 * half;
-            const colour = colourAt(map, c, h);
-            if (isWaterFace(d, h, colour)) emit(water, d, x, y, h, colour, WATER_LINEAR);
-            else emit(ground, d, x, y, h, colour, null);
+            const color = colorAt(map, c, h);
+            if (isWaterFace(d, h, color)) emit(water, d, x, y, h, color, WATER_LINEAR);
+            else emit(ground, d, x, y, h, color, null);
           }
         }
       }

@@ -17,7 +17,7 @@ function geometryOf(b) {
   const g = new THREE.BufferGeometry();
   g.setAttribute('position', new THREE.BufferAttribute(b.position, 3));
   g.setAttribute('normal', new THREE.BufferAttribute(b.normal, 3, true));
-  g.setAttribute('color', new THREE.BufferAttribute(b.colour, 3, true));
+  g.setAttribute('color', new THREE.BufferAttribute(b.color, 3, true));
   g.setIndex(new THREE.BufferAttribute(b.index, 1));
   g.boundingSphere = new THREE.Sphere(new THREE.Vector3(SIZE / 2, HEIGHT / 2, SIZE / 2), SIZE * 0.75);
   return g;
@@ -39,10 +39,10 @@ function startMarkers(starts) {
   if (!n) return group;
   const post = new THREE.BoxGeometry(1, 3, 1);
   post.translate(0.5, 1.5, 0.5);
-  for (const [region, colour] of [[0, 0x4050ff], [1, 0x20e040]]) {
+  for (const [region, color] of [[0, 0x4050ff], [1, 0x20e040]]) {
     const count = starts.filter((_, i) => i % 4 === 3 && starts[i] === region).length;
     if (!count) continue;
-    const material = new THREE.MeshBasicMaterial({ color: colour, transparent: true, opacity: 0.55, depthWrite: false });
+    const material = new THREE.MeshBasicMaterial({ color: color, transparent: true, opacity: 0.55, depthWrite: false });
     const mesh = new THREE.InstancedMesh(post, material, count);
     const m = new THREE.Matrix4();
     let k = 0;
@@ -64,14 +64,14 @@ function startMarkers(starts) {
 const HEADINGS = ['N', 'NE', 'E', 'SE', 'S', 'SW', 'W', 'NW'];
 const MINIMAP = 168;
 
-function topColours(map) {
+function topColors(map) {
   const image = new ImageData(SIZE, SIZE);
   const d = image.data;
   for (let c = 0; c < SIZE * SIZE; c++) {
     const ground = groundAt(map, c % SIZE, Math.floor(c / SIZE), HEIGHT);
     // The highest stored colour, else grey by height, as in the preview.
-    const coloured = map.start[c + 1] > map.start[c];
-    const rgb = coloured ? map.colours[map.start[c]] & 0xffffff : ((ground * 4) & 0xff) * 0x010101;
+    const colored = map.start[c + 1] > map.start[c];
+    const rgb = colored ? map.colors[map.start[c]] & 0xffffff : ((ground * 4) & 0xff) * 0x010101;
     d[4 * c] = rgb >> 16; d[4 * c + 1] = (rgb >> 8) & 0xff; d[4 * c + 2] = rgb & 0xff; d[4 * c + 3] = 255;
   }
   return image;
@@ -100,7 +100,7 @@ function walkerHud(map, parent) {
 
   const base = document.createElement('canvas');
   base.width = base.height = SIZE;
-  base.getContext('2d').putImageData(topColours(map), 0, 0);
+  base.getContext('2d').putImageData(topColors(map), 0, 0);
   const g = mini.getContext('2d');
   const k = compass.getContext('2d');
   return {

@@ -16,10 +16,10 @@ function setBit(lo, hi, c, h) {
 
 export function decodeVxl(bytes) {
   const solidLo = new Uint32Array(COLUMNS), solidHi = new Uint32Array(COLUMNS);
-  const colouredLo = new Uint32Array(COLUMNS), colouredHi = new Uint32Array(COLUMNS);
+  const coloredLo = new Uint32Array(COLUMNS), coloredHi = new Uint32Array(COLUMNS);
   const start = new Uint32Array(COLUMNS + 1);
   // A valid file stores at most one colour per four bytes.
-  const colours = new Uint32Array(bytes.length >>> 2);
+  const colors = new Uint32Array(bytes.length >>> 2);
   const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
   let count = 0;
   let o = 0;
@@ -36,8 +36,8 @@ export function decodeVxl(bytes) {
       for (let k = 0; k < nTop; k++) {
         const h = HEIGHT - 1 - (top + k);
         setBit(solidLo, solidHi, c, h);
-        setBit(colouredLo, colouredHi, c, h);
-        colours[count++] = view.getUint32(o + 4 + 4 * k, true);
+        setBit(coloredLo, coloredHi, c, h);
+        colors[count++] = view.getUint32(o + 4 + 4 * k, true);
       }
       if (n === 0) {
         // Below the top run everything is solid without colour.
@@ -53,15 +53,15 @@ export function decodeVxl(bytes) {
         setBit(solidLo, solidHi, c, h);
         const k = z - (nextAir - nBottom);
         if (k >= 0) {
-          setBit(colouredLo, colouredHi, c, h);
-          colours[count++] = view.getUint32(o + 4 + 4 * (nTop + k), true);
+          setBit(coloredLo, coloredHi, c, h);
+          colors[count++] = view.getUint32(o + 4 + 4 * (nTop + k), true);
         }
       }
       o += 4 * n;
     }
   }
   start[COLUMNS] = count;
-  return { solidLo, solidHi, colouredLo, colouredHi, start, colours };
+  return { solidLo, solidHi, coloredLo, coloredHi, start, colors };
 }
 
 function popcount(v) {
@@ -72,8 +72,8 @@ function popcount(v) {
 
 // The colour of the solid voxel at height h of column c, as 0xRRGGBB: its
 // stored colour, or grey by its height when it has none (as the preview).
-export function colourAt(map, c, h) {
-  const lo = map.colouredLo[c], hi = map.colouredHi[c];
+export function colorAt(map, c, h) {
+  const lo = map.coloredLo[c], hi = map.coloredHi[c];
   const has = h < 32 ? (lo >>> h) & 1 : (hi >>> (h - 32)) & 1;
   if (!has) {
     const g = Math.floor((h * 255) / (HEIGHT - 1));
@@ -83,7 +83,7 @@ export function colourAt(map, c, h) {
   let rank;
   if (h < 32) rank = popcount(h === 31 ? 0 : lo >>> (h + 1)) + popcount(hi);
   else rank = popcount(h === 63 ? 0 : hi >>> (h - 31));
-  return map.colours[map.start[c] + rank] & 0xffffff;
+  return map.colors[map.start[c] + rank] & 0xffffff;
 }
 
 // Solid at column (x, y), height h. Outside the world's sides and below it

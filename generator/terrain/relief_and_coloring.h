@@ -13,7 +13,7 @@ namespace vormap {
 // at row x - 1 and e_column_before at column y - 1 (both wrapped). Land takes
 // olive to grey by altitude, greyer with slope, shaded by the light; water
 // (a column of height 0) deepens in colour as e falls and is not shaded.
-uint32_t column_colour(float e, float e_row_before, float e_column_before, bool water);
+uint32_t column_color(float e, float e_row_before, float e_column_before, bool water);
 
 // Adds the relief in `work_field` to `elevation`: in full where elevation is
 // 0 or below, half where it is 4 or above, easing smoothly between.
@@ -25,10 +25,10 @@ void extrude_columns(generator_context& ctx);
 
 // Gives all 64 voxels of every column the colour word of its surface, from
 // `elevation` and whether `column_height` is 0 (water).
-void colour_columns(generator_context& ctx);
+void color_columns(generator_context& ctx);
 
 // Runs the stage on `elevation`, writing `column_height`, `voxel_solid` and
 // `voxel_color` in full.
-void add_relief_and_colour(generator_context& ctx);
+void add_relief_and_color(generator_context& ctx);
 
 }  // namespace vormap

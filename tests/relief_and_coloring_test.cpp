@@ -1,4 +1,4 @@
-#include "generator/terrain/relief_and_colouring.h"
+#include "generator/terrain/relief_and_coloring.h"
 
 #include <gtest/gtest.h>
 
@@ -15,14 +15,14 @@ constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return make_color(r
 
 class ReliefMix : public StageTest {};
 
-TEST(ColumnColour, FlatLandAtLowAltitude) {
+TEST(ColumnColor, FlatLandAtLowAltitude) {
   // Light 0.8, shade 0.8 * 0.7 (single) + 0.3.
-  EXPECT_EQ(column_colour(3, 3, 3, false), rgb(123, 137, 89));
-  EXPECT_EQ(column_colour(-2, -2, -2, false), rgb(123, 137, 89));
+  EXPECT_EQ(column_color(3, 3, 3, false), rgb(123, 137, 89));
+  EXPECT_EQ(column_color(-2, -2, -2, false), rgb(123, 137, 89));
 }
 
-TEST(ColumnColour, WaterDeepensBelowTwoAndAHalf) {
-  struct Case { float e; uint32_t colour; };
+TEST(ColumnColor, WaterDeepensBelowTwoAndAHalf) {
+  struct Case { float e; uint32_t color; };
   const Case cases[] = {
       {0.8f, rgb(136, 165, 158)},  // w = 0.5666666626930237
       {-0.5f, rgb(130, 170, 200)}, {-3, rgb(130, 170, 200)},
@@ -30,13 +30,13 @@ TEST(ColumnColour, WaterDeepensBelowTwoAndAHalf) {
   };
   // Water is never shaded, whatever the slope.
   for (const Case& c : cases) {
-    EXPECT_EQ(column_colour(c.e, c.e, c.e, true), c.colour) << c.e;
-    EXPECT_EQ(column_colour(c.e, c.e + 5, c.e - 5, true), c.colour) << c.e;
+    EXPECT_EQ(column_color(c.e, c.e, c.e, true), c.color) << c.e;
+    EXPECT_EQ(column_color(c.e, c.e + 5, c.e - 5, true), c.color) << c.e;
   }
 }
 
-TEST(ColumnColour, SlopesAltitudeAndLight) {
-  struct Case { float e, row_before, column_before; uint32_t colour; };
+TEST(ColumnColor, SlopesAltitudeAndLight) {
+  struct Case { float e, row_before, column_before; uint32_t color; };
   const Case cases[] = {
       {3, 2.5f, 3, rgb(140, 155, 103)},  // rises with the row: faces the light
       {3, 3.5f, 3, rgb(87, 96, 64)},     // falls with the row: in shade
@@ -45,7 +45,7 @@ TEST(ColumnColour, SlopesAltitudeAndLight) {
       {30, 30, 28, rgb(66, 66, 66)},     // steep grey
   };
   for (const Case& c : cases)
-    EXPECT_EQ(column_colour(c.e, c.row_before, c.column_before, false), c.colour)
+    EXPECT_EQ(column_color(c.e, c.row_before, c.column_before, false), c.color)
         << c.e << ' ' << c.row_before << ' ' << c.column_before;
 }
 
@@ -67,19 +67,19 @@ TEST_F(ReliefWorld, ExtrusionTruncatesAndFillsFromTheBottom) {
   }
 }
 
-TEST_F(ReliefWorld, ColouringReadsNeighboursAcrossTheWrapAndFillsAll64) {
+TEST_F(ReliefWorld, ColoringReadsNeighboursAcrossTheWrapAndFillsAll64) {
   ctx.elevation.fill(3);
   world.column_height.fill(1);
   ctx.elevation[column_index(511, 7)] = 2.5f;  // row neighbour of (0, 7)
   ctx.elevation[column_index(7, 511)] = 2.5f;  // column neighbour of (7, 0)
   world.column_height[column_index(200, 200)] = 0;
-  colour_columns(ctx);
-  const auto colour = [&](int x, int y, int z) { return world.voxel_color[world_index(x, y, z)]; };
+  color_columns(ctx);
+  const auto color = [&](int x, int y, int z) { return world.voxel_color[world_index(x, y, z)]; };
   for (int z : {0, 17, 63}) {
-    EXPECT_EQ(colour(0, 7, z), rgb(140, 155, 103));
-    EXPECT_EQ(colour(7, 0, z), rgb(113, 125, 84));
-    EXPECT_EQ(colour(1, 7, z), rgb(123, 137, 89));
-    EXPECT_EQ(colour(200, 200, z), column_colour(3, 3, 3, true));
+    EXPECT_EQ(color(0, 7, z), rgb(140, 155, 103));
+    EXPECT_EQ(color(7, 0, z), rgb(113, 125, 84));
+    EXPECT_EQ(color(1, 7, z), rgb(123, 137, 89));
+    EXPECT_EQ(color(200, 200, z), column_color(3, 3, 3, true));
   }
 }
 
@@ -87,7 +87,7 @@ TEST_F(ReliefWorld, MakesSixDraws) {
   for (int32_t seed : {0, 9}) {
     ctx.random.seed(seed);
     ctx.elevation.fill(2);
-    add_relief_and_colour(ctx);
+    add_relief_and_color(ctx);
     EXPECT_TRUE(drew_exactly(ctx.random, seed, 6)) << "seed " << seed;
   }
 }

@@ -1,4 +1,4 @@
-#include "generator/terrain/relief_and_colouring.h"
+#include "generator/terrain/relief_and_coloring.h"
 
 #include <algorithm>
 #include <cmath>
@@ -72,7 +72,7 @@ double clamp_unit(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
 
 }  // namespace
 
-uint32_t column_colour(float e, float e_row_before, float e_column_before, bool water) {
+uint32_t column_color(float e, float e_row_before, float e_column_before, bool water) {
   const double E = e;
   const float altitude_input = static_cast<float>((E - 4) * static_cast<double>(0.05f));
   const float dx = static_cast<float>(E - e_row_before);
@@ -107,7 +107,7 @@ uint32_t column_colour(float e, float e_row_before, float e_column_before, bool 
   return make_color(r, gr, b);
 }
 
-void colour_columns(generator_context& ctx) {
+void color_columns(generator_context& ctx) {
   const height_field& elevation = ctx.elevation;
   voxel_world& world = ctx.world;
   parallel_for(ctx.threads, 0, world_size, [&](int64_t first_row, int64_t end_row) {
@@ -115,22 +115,22 @@ void colour_columns(generator_context& ctx) {
       const int row_before = (x - 1) & 511;
       for (int y = 0; y < world_size; ++y) {
         const int i = column_index(x, y);
-        const uint32_t colour =
-            column_colour(elevation[i], elevation[column_index(row_before, y)],
+        const uint32_t color =
+            column_color(elevation[i], elevation[column_index(row_before, y)],
                           elevation[column_index(x, (y - 1) & 511)], world.column_height[i] == 0);
-        std::fill_n(world.voxel_color.begin() + i * world_height, world_height, colour);
+        std::fill_n(world.voxel_color.begin() + i * world_height, world_height, color);
       }
     }
   }, columns_per_block / world_size);
 }
 
-void add_relief_and_colour(generator_context& ctx) {
+void add_relief_and_color(generator_context& ctx) {
   fill_relief_noise(ctx);
   mix_relief(ctx);
   extrude_columns(ctx);
   fill_perturbation_noise(ctx);
   add_scaled_field(ctx.elevation, ctx.work_field, 2, ctx.threads);
-  colour_columns(ctx);
+  color_columns(ctx);
 }
 
 }  // namespace vormap
