@@ -8,7 +8,7 @@
 // on screen.
 /* global VORMAP_WORKER_SOURCE */
 import { startView } from '../view/viewer.js';
-import { mapFigures, developerFigures } from '../view/figures.js';
+import { mapFigures, developerFigures, addRows } from '../view/figures.js';
 
 const $ = (id) => document.getElementById(id);
 const INT_MIN = -2147483648, INT_MAX = 2147483647;
@@ -87,13 +87,7 @@ let shown = null;  // {seed, debug, bytes}
 
 function fillTable(table, rows) {
   table.replaceChildren();
-  for (const [k, v, title] of rows) {
-    const tr = table.insertRow();
-    tr.insertCell().textContent = k;
-    const cell = tr.insertCell();
-    cell.textContent = v;
-    if (title) cell.title = title;
-  }
+  addRows(table, rows);
 }
 
 function show(seed, debug, bytes, ms) {

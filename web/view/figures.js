@@ -57,3 +57,15 @@ export function mapFigures(map, surface) {
 export function developerFigures(surface) {
   return [['faces', `${fmt(surface.faces)} (${fmt(surface.waterFaces)} water)`]];
 }
+
+// Appends rows of [name, value, optional explanation] to a table, the
+// explanation as the value's tooltip.
+export function addRows(table, rows) {
+  for (const [k, v, title] of rows) {
+    const tr = table.insertRow();
+    tr.insertCell().textContent = k;
+    const cell = tr.insertCell();
+    cell.textContent = v;
+    if (title) cell.title = title;
+  }
+}

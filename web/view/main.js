@@ -5,7 +5,7 @@
 // `window.viewFrames` counts the pictures drawn. A failure is reported on the
 // console and in the panel.
 import { startView } from './viewer.js';
-import { mapFigures, developerFigures } from './figures.js';
+import { mapFigures, developerFigures, addRows } from './figures.js';
 import { SIZE } from './vxl.js';
 
 const $ = (id) => document.getElementById(id);
@@ -43,16 +43,6 @@ function fillPanel(info) {
     span.style.background = hex(c);
     span.title = `${hex(c)}: ${fmt(count)} voxels`;
     colors.appendChild(span);
-  }
-}
-
-function addRows(table, rows) {
-  for (const [k, v, title] of rows) {
-    const tr = table.insertRow();
-    tr.insertCell().textContent = k;
-    const cell = tr.insertCell();
-    cell.textContent = v;
-    if (title) cell.title = title;
   }
 }
 
