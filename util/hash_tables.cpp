@@ -14,7 +14,8 @@ namespace vormap {
 
 // ---------------------------------------------------------------- pools
 
-namespace {
+// Outside the unnamed namespace: the pools below, declared in the header, hold one.
+namespace hash_tables_detail {
 
 // Memory handed out in pieces from chunks and released all at once.
 struct arena {
@@ -52,6 +53,12 @@ void arena_release(arena& pool) {
   pool.used = pool.size = 0;
 }
 
+}  // namespace hash_tables_detail
+
+namespace {
+
+using hash_tables_detail::arena;
+
 char* heap_copy(const char* text) {
   size_t n = std::strlen(text) + 1;
   auto* copy = static_cast<char*>(std::malloc(n));
@@ -62,11 +69,11 @@ char* heap_copy(const char* text) {
 }  // namespace
 
 struct string_pool {
-  arena memory;
+  hash_tables_detail::arena memory;
 };
 
 struct block_pool {
-  arena memory;
+  hash_tables_detail::arena memory;
 };
 
 string_pool* string_pool_create() {
@@ -91,8 +98,6 @@ void string_pool_destroy(string_pool* pool) {
 namespace {
 
 constexpr size_t npos = ~size_t{0};
-
-using hash_tables_detail::probe_step;
 
 // One open-addressing table over a record type with the common fields; the
 // traits give the member's key handling, markers and limits.

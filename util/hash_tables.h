@@ -23,9 +23,6 @@ namespace vormap {
 
 namespace hash_tables_detail {
 
-// Step of the double hash: odd, so every slot is reached.
-inline size_t probe_step(uint32_t h) { return (h + (h >> 19) + (h >> 6)) | 1u; }
-
 // The entry holding `key` (neither marker), or null. Keys compare by value;
 // the probe passes deleted slots and ends at the key or an empty slot, with
 // one branch per slot.

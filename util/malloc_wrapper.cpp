@@ -35,8 +35,6 @@ int freed_next = 0;
 uintptr_t to_word(const void* address) { return reinterpret_cast<uintptr_t>(address); }
 void* to_pointer(uintptr_t address) { return reinterpret_cast<void*>(address); }
 
-size_t probe_step(uint32_t h) { return (h + (h >> 19) + (h >> 6)) | 1u; }
-
 void insert_record(const wrapper_block& record) {
   uint32_t h = hash_address(record.address);
   size_t index = h & mask;

@@ -36,6 +36,10 @@ constexpr uint32_t hash_address(uintptr_t address) {
   }
 }
 
+// Step of the double hash that the address tables (this tracker, ptr_set and
+// the hash tables) probe with: odd, so a power-of-two table is fully visited.
+constexpr size_t probe_step(uint32_t h) { return (h + (h >> 19) + (h >> 6)) | 1u; }
+
 // Records a block after it was allocated. A null address is ignored. Adding an
 // address that is already live records it a second time.
 void wrapper_on_malloc(const void* address, size_t size, const char* file, int line);

@@ -16,8 +16,8 @@ namespace {
 constexpr uintptr_t quad_tag = 1;
 constexpr uintptr_t list_tag = 2;
 constexpr uintptr_t table_tag = 3;
-constexpr uintptr_t empty_slot = 0;
-constexpr uintptr_t deleted_slot = 1;
+constexpr uintptr_t empty_word = 0;
+constexpr uintptr_t deleted_word = 1;
 
 // A list block: this header, then `room` element slots, the first `count` in use.
 // The room is kept so that a change of ptr_set_list_max can never make an
@@ -46,7 +46,7 @@ table_block* table_of(ptr_set set) { return reinterpret_cast<table_block*>(set -
 uintptr_t* items(list_block* list) { return reinterpret_cast<uintptr_t*>(list + 1); }
 uintptr_t* slots(table_block* table) { return reinterpret_cast<uintptr_t*>(table + 1); }
 ptr_set word_of(void* block, uintptr_t tag) { return reinterpret_cast<uintptr_t>(block) + tag; }
-uintptr_t to_word(const void* element) { return reinterpret_cast<uintptr_t>(element); }
+uintptr_t element_word(const void* element) { return reinterpret_cast<uintptr_t>(element); }
 
 void* must_allocate(size_t bytes) {
   void* block = std::malloc(bytes);
@@ -106,15 +106,13 @@ table_block* table_new(size_t len) {
   return t;
 }
 
-size_t probe_step(uint32_t h) { return (h + (h >> 19) + (h >> 6)) | 1u; }
-
 void table_insert(table_block* t, uintptr_t element) {
   uint32_t h = hash_address(element);
   size_t i = h & t->mask;
   size_t step = probe_step(h);
   uintptr_t* s = slots(t);
-  while (s[i] > deleted_slot) i = (i + step) & t->mask;
-  if (s[i] == deleted_slot) --t->deleted;
+  while (s[i] > deleted_word) i = (i + step) & t->mask;
+  if (s[i] == deleted_word) --t->deleted;
   s[i] = element;
   ++t->count;
 }
@@ -127,7 +125,7 @@ size_t table_find(table_block* t, uintptr_t element) {
   const uintptr_t* s = slots(t);
   for (;;) {
     if (s[i] == element) return i;
-    if (s[i] == empty_slot) return t->len;
+    if (s[i] == empty_word) return t->len;
     i = (i + step) & t->mask;
   }
 }
@@ -135,7 +133,7 @@ size_t table_find(table_block* t, uintptr_t element) {
 table_block* table_build(size_t len, const uintptr_t* old, size_t n) {
   table_block* t = table_new(len);
   for (size_t i = 0; i < n; ++i)
-    if (old[i] > deleted_slot) table_insert(t, old[i]);
+    if (old[i] > deleted_word) table_insert(t, old[i]);
   return t;
 }
 
@@ -158,7 +156,7 @@ ptr_set table_add(table_block* t, uintptr_t element) {
 ptr_set table_remove(table_block* t, uintptr_t element) {
   size_t i = table_find(t, element);
   if (i == t->len) return word_of(t, table_tag);
-  slots(t)[i] = deleted_slot;
+  slots(t)[i] = deleted_word;
   --t->count;
   ++t->deleted;
   const size_t power = list_floor_power();
@@ -169,14 +167,14 @@ ptr_set table_remove(table_block* t, uintptr_t element) {
     uintptr_t left[3];
     size_t n = 0;
     for (size_t k = 0; k < t->len; ++k)
-      if (s[k] > deleted_slot) left[n++] = s[k];
+      if (s[k] > deleted_word) left[n++] = s[k];
     std::free(t);
     return quad_new(left[0], left[1], left[2]);
   }
   if (t->count < list_max() && t->count < power) {
     list_block* list = list_new(power);
     for (size_t k = 0; k < t->len; ++k)
-      if (slots(t)[k] > deleted_slot) items(list)[list->count++] = slots(t)[k];
+      if (slots(t)[k] > deleted_word) items(list)[list->count++] = slots(t)[k];
     std::free(t);
     return word_of(list, list_tag);
   }
@@ -232,7 +230,7 @@ bool visit_all(ptr_set set, Visit visit) {
     case quad_tag: {
       const uintptr_t* q = quad_slots(set);
       for (int k = 0; k < 4; ++k)
-        if (q[k] != empty_slot && !visit(q[k])) return false;
+        if (q[k] != empty_word && !visit(q[k])) return false;
       return true;
     }
     case list_tag: {
@@ -244,7 +242,7 @@ bool visit_all(ptr_set set, Visit visit) {
     default: {
       table_block* t = table_of(set);
       for (size_t k = 0; k < t->len; ++k)
-        if (slots(t)[k] > deleted_slot && !visit(slots(t)[k])) return false;
+        if (slots(t)[k] > deleted_word && !visit(slots(t)[k])) return false;
       return true;
     }
   }
@@ -253,7 +251,7 @@ bool visit_all(ptr_set set, Visit visit) {
 }  // namespace
 
 ptr_set ptr_set_add(ptr_set set, const void* element) {
-  const uintptr_t e = to_word(element);
+  const uintptr_t e = element_word(element);
   if (e == 0) return set;
   if ((e & 3) != 0) fatal_error("Pointer set element %p is not aligned to four bytes", element);
   switch (set & 3) {
@@ -262,7 +260,7 @@ ptr_set ptr_set_add(ptr_set set, const void* element) {
     case quad_tag: {
       uintptr_t* q = quad_slots(set);
       for (int k = 0; k < 4; ++k) {
-        if (q[k] == empty_slot) {
+        if (q[k] == empty_word) {
           q[k] = e;
           return set;
         }
@@ -282,7 +280,7 @@ ptr_set ptr_set_add(ptr_set set, const void* element) {
 }
 
 ptr_set ptr_set_remove(ptr_set set, const void* element) {
-  const uintptr_t e = to_word(element);
+  const uintptr_t e = element_word(element);
   if (e == 0) return set;
   switch (set & 3) {
     case 0:
@@ -292,8 +290,8 @@ ptr_set ptr_set_remove(ptr_set set, const void* element) {
       int left = 0;
       uintptr_t last = 0;
       for (int k = 0; k < 4; ++k) {
-        if (q[k] == e) q[k] = empty_slot;
-        if (q[k] != empty_slot) {
+        if (q[k] == e) q[k] = empty_word;
+        if (q[k] != empty_word) {
           ++left;
           last = q[k];
         }
@@ -310,8 +308,8 @@ ptr_set ptr_set_remove(ptr_set set, const void* element) {
 }
 
 int ptr_set_contains(ptr_set set, const void* element) {
-  const uintptr_t e = to_word(element);
-  if (e <= deleted_slot) return 0;
+  const uintptr_t e = element_word(element);
+  if (e <= deleted_word) return 0;
   switch (set & 3) {
     case 0:
       return set == e;
@@ -355,13 +353,13 @@ ptr_set ptr_set_pop(ptr_set set, void** element) {
     case quad_tag: {
       uintptr_t* q = quad_slots(set);
       int top = 3;
-      while (q[top] == empty_slot) --top;
+      while (q[top] == empty_word) --top;
       e = q[top];
-      q[top] = empty_slot;
+      q[top] = empty_word;
       int left = 0;
       uintptr_t other = 0;
       for (int k = 0; k < 4; ++k) {
-        if (q[k] != empty_slot) {
+        if (q[k] != empty_word) {
           ++left;
           other = q[k];
         }
@@ -385,13 +383,13 @@ ptr_set ptr_set_pop(ptr_set set, void** element) {
     default: {
       table_block* t = table_of(set);
       size_t i = t->cursor & t->mask;
-      while (slots(t)[i] <= deleted_slot) i = (i + 1) & t->mask;
+      while (slots(t)[i] <= deleted_word) i = (i + 1) & t->mask;
       e = slots(t)[i];
       t->cursor = i + 1;
       if (t->count - 1 < list_max() || t->count == t->shrink_at + 1) {
         set = table_remove(t, e);
       } else {
-        slots(t)[i] = deleted_slot;
+        slots(t)[i] = deleted_word;
         --t->count;
         ++t->deleted;
       }

@@ -5,10 +5,7 @@
 
 namespace vormap {
 
-namespace {
-
-constexpr const char* operators[] = {"<", "<=", ">", ">=", "==", "!="};
-
+// A token has linkage of its own: filter_parser, a friend of figure_filter, keeps a list of them.
 struct token {
   enum kind_t { name, number, op, open, close, end } kind;
   std::string text;
@@ -16,6 +13,10 @@ struct token {
   int op_index = 0;
   double value = 0;
 };
+
+namespace {
+
+constexpr const char* operators[] = {"<", "<=", ">", ">=", "==", "!="};
 
 std::string quoted(const token& t) {
   return t.kind == token::end ? "the end of the expression" : "'" + t.text + "' at column " + std::to_string(t.column);
