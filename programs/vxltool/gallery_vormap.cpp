@@ -159,6 +159,9 @@ bool run_vormap_into(gallery_run& run, const seed_job& job, const std::string& m
   return false;
 }
 
+// Each job's part of the processors, at least one.
+int share_of_processors(int jobs) { return std::max(1, processor_count() / jobs); }
+
 }  // namespace
 
 std::vector<std::string> child_environment(int jobs) {
@@ -168,14 +171,14 @@ std::vector<std::string> child_environment(int jobs) {
     env.emplace_back(*e);
     if (env.back().rfind("VORMAP_THREADS=", 0) == 0) has_threads = true;
   }
-  if (!has_threads) env.push_back("VORMAP_THREADS=" + std::to_string(std::max(1, processor_count() / jobs)));
+  if (!has_threads) env.push_back("VORMAP_THREADS=" + std::to_string(share_of_processors(jobs)));
   return env;
 }
 
 int map_threads(int jobs) {
   const char* set = std::getenv("VORMAP_THREADS");
   if (set != nullptr && *set != '\0') return thread_count();
-  return std::max(1, processor_count() / jobs);
+  return share_of_processors(jobs);
 }
 
 bool make_map_in_process(const gallery_run& run, const seed_job& job, std::vector<uint8_t>& bytes,
