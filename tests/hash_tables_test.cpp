@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -401,6 +402,70 @@ TEST(HashTables, RandomSequencesMatchStandardMaps) {
   int_map_destroy(im);
   pair_map_destroy(pm);
   string_dict_destroy(sd);
+}
+
+// The walk a lookup is told to make: from the home slot by the key's step,
+// passing deleted slots, to the key or the first empty slot. The inline
+// lookups take a shorter path to the same answer.
+template <class Map, class Key>
+const Key* walk_to(const Map& m, Key key, Key empty, uint32_t h) {
+  const size_t step = probe_step(h);
+  size_t i = h & m.mask;
+  for (size_t n = 0; n < m.len; ++n, i = (i + step) & m.mask) {
+    if (m.entries[i].key == key) return &m.entries[i].key;
+    if (m.entries[i].key == empty) return nullptr;
+  }
+  ADD_FAILURE() << "no empty slot on the probe sequence";
+  return nullptr;
+}
+
+// Tables at every load up to the 85 % at which they grow, with deleted slots
+// on the probe paths, answer every lookup as the plain walk does: present
+// keys, absent keys, and absent keys whose home slot is taken.
+TEST(HashTables, LookupsAgreeWithThePlainWalk) {
+  const uint32_t seed = std::random_device{}();
+  std::printf("lookup walk seed %u\n", seed);
+  std::mt19937 rng(seed);
+  for (int round = 0; round < 40; ++round) {
+    int_map ints;
+    ptr_map ptrs;
+    const size_t len = size_t{16} << (round % 6);
+    ASSERT_EQ(int_map_init(&ints, len), 1);
+    ASSERT_EQ(ptr_map_init(&ptrs, len), 1);
+    // Keys from a range about twice the table, so removals leave deleted
+    // slots and re-adds reuse them; stop short of a rebuild at full load.
+    const uint32_t range = static_cast<uint32_t>(len * 2);
+    for (size_t op = 0; op < len * 4 && ints.count < ints.grow_at && ptrs.count < ptrs.grow_at; ++op) {
+      const uint32_t k = rng() % range;
+      if (rng() % 4 == 0) {
+        int_map_remove(&ints, static_cast<int32_t>(k * 2654435761u), nullptr);
+        ptr_map_remove(&ptrs, word(uintptr_t{k} * 24 + 8), nullptr);
+      } else {
+        int_map_set(&ints, static_cast<int32_t>(k * 2654435761u), static_cast<int32_t>(k));
+        ptr_map_set(&ptrs, word(uintptr_t{k} * 24 + 8), word(k));
+      }
+    }
+    for (uint32_t k = 0; k < range * 2; ++k) {
+      const auto ik = static_cast<int32_t>(k * 2654435761u);
+      if (ik == 1 || ik == 3) continue;
+      const int32_t* at = walk_to(ints, ik, int32_t{1}, hash_int(static_cast<uint32_t>(ik)));
+      int32_t got = -1;
+      ASSERT_EQ(int_map_get(&ints, ik, &got), at != nullptr ? 1 : 0) << "int key " << ik << " round " << round;
+      if (at != nullptr) {
+        ASSERT_EQ(got, static_cast<int32_t>(k));
+      }
+      int32_t stored = 0;
+      ASSERT_EQ(int_map_find_key(&ints, ik, &stored), at != nullptr ? 1 : 0);
+
+      void* const pk = word(uintptr_t{k} * 24 + 8);
+      void* const* pat = walk_to(ptrs, pk, word(2), hash_address(reinterpret_cast<uintptr_t>(pk)));
+      ASSERT_EQ(ptr_map_get_or_zero(&ptrs, pk), pat != nullptr ? word(k) : nullptr) << "ptr key " << pk;
+      void* pstored = nullptr;
+      ASSERT_EQ(ptr_map_find_key(&ptrs, pk, &pstored), pat != nullptr ? 1 : 0);
+    }
+    int_map_destroy(&ints);
+    ptr_map_destroy(&ptrs);
+  }
 }
 
 // Where each entry sits is observable (a walk over `entries` visits them in

@@ -204,12 +204,11 @@ struct table {
     size_t i = h & mask;
     const size_t step = probe_step(h);
     if constexpr (Traits::plain_keys) {
-      // One branch per probe: the key and the empty marker both end it, and
-      // neither equals the deleted marker, which is passed over.
+      // As find_by_value: the home-slot hit first and alone.
       for (;;) {
         const Key k = e[i].key;
-        const bool found = Traits::matches(k, key);
-        if (found | Traits::is_empty(k)) return found ? i : npos;
+        if (Traits::matches(k, key)) [[likely]] return i;
+        if (Traits::is_empty(k)) return npos;
         i = (i + step) & mask;
       }
     } else {
