@@ -8,11 +8,21 @@
 //   map:     the file named by VORMAP_BENCH_MAP, or else the map of seed 1.
 // bytes_per_second counts uncompressed bytes; `ratio` is uncompressed size
 // over compressed size.
+//
+// Two bounds of the format, in the same units:
+//   walk/lz:  only stepping from each operation's header to the next, which
+//             any decoder must do one after the other; `bytes_per_op` is the
+//             output an operation makes on average.
+//   probe/lz: only the compressor's fixed work at every position: its six
+//             hash steps, four slot reads and four slot writes, without
+//             checking a candidate or writing output.
 #include <benchmark/benchmark.h>
+#include <bit>
 #include <lz4.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -170,12 +180,83 @@ void bm_decompress(benchmark::State& state, codec c, corpus_id id) {
   state.counters["ratio"] = static_cast<double>(in.size()) / static_cast<double>(n == 0 ? 1 : n);
 }
 
+// Header bytes by first byte for the forms whose size the first byte gives
+// (a 1-byte literal header adds its literal), 0 for the rest.
+constexpr auto fixed_header_size = [] {
+  std::array<uint8_t, 256> size{};
+  for (int b = 0x18; b < 256; ++b) size[b] = b >= 0x80 ? 2 : b >= 0x40 ? 3 : b >= 0x20 ? 1 : 4;
+  for (int b = 0x10; b < 0x18; ++b) size[b] = 5;
+  size[0x06] = 5;
+  size[0x04] = 6;
+  return size;
+}();
+
+// The fastest walk found: a table lookup and an add from one header to the
+// next, the long literal forms aside.
+void bm_walk(benchmark::State& state, corpus_id id) {
+  const bytes& in = corpus(id);
+  bytes packed;
+  const size_t n = compress_with(codec::lz, in, packed);
+  size_t ops = 0;
+  for (auto _ : state) {
+    const uint8_t* p = packed.data() + 16;
+    ops = 0;
+    for (;; ++ops) {
+      const uint32_t b0 = p[0];
+      const size_t size = fixed_header_size[b0];
+      if (size == 0) [[unlikely]] {
+        if (b0 >= 0x08 && b0 < 0x10) {
+          p += 2 + ((b0 - 8) * 256 + p[1] + 1);
+        } else if (b0 == 0x07) {
+          p += 3 + (p[1] * 256 + p[2] + 1);
+        } else {
+          break;
+        }
+        continue;
+      }
+      p += size + ((b0 >> 5) == 1 ? b0 - 31 : 0);
+    }
+    benchmark::DoNotOptimize(p);
+  }
+  if (n == 0 || ops == 0) state.SkipWithError("compression failed");
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+  state.counters["bytes_per_op"] = static_cast<double>(in.size()) / static_cast<double>(ops == 0 ? 1 : ops);
+}
+
+void bm_probe(benchmark::State& state, corpus_id id) {
+  const bytes& in = corpus(id);
+  std::vector<uint32_t> table(lz_default_hash_entries);
+  const uint32_t mask = lz_default_hash_entries - 1;
+  auto next = [](uint32_t h, uint8_t a, uint8_t b) { return std::rotl(h, 14) + 128u * a + b; };
+  for (auto _ : state) {
+    std::fill(table.begin(), table.end(), 0);
+    uint32_t seen = 0;
+    for (size_t r = 0; r + 13 < in.size(); ++r) {
+      const uint8_t* p = in.data() + r;
+      const uint32_t h3 = (uint32_t{p[0]} * 128 + p[1]) * 128 + p[2];
+      const uint32_t h5 = next(h3, p[3], p[4]);
+      const uint32_t h9 = next(next(h5, p[5], p[6]), p[7], p[8]);
+      const uint32_t h13 = next(next(h9, p[9], p[10]), p[11], p[12]);
+      const uint32_t s[4] = {(h3 + (h3 >> 16)) & mask, (h5 + (h5 >> 16)) & mask, (h9 + (h9 >> 16)) & mask,
+                             (h13 + (h13 >> 16)) & mask};
+      seen += table[s[0]] + table[s[1]] + table[s[2]] + table[s[3]];
+      for (int k = 3; k >= 0; --k) table[s[k]] = static_cast<uint32_t>(r + 1);
+    }
+    benchmark::DoNotOptimize(seen);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+}
+
 const int registered = [] {
   const std::pair<const char*, corpus_id> corpora[] = {
       {"maplike", corpus_id::maplike}, {"text", corpus_id::text}, {"map", corpus_id::map}};
   const std::pair<const char*, codec> codecs[] = {
       {"lz", codec::lz}, {"zlib1", codec::zlib1}, {"zlib6", codec::zlib6}, {"lz4", codec::lz4}};
   for (const auto& [corpus_name, id] : corpora) {
+    benchmark::RegisterBenchmark((std::string("walk/lz/") + corpus_name).c_str(), bm_walk, id)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((std::string("probe/lz/") + corpus_name).c_str(), bm_probe, id)
+        ->Unit(benchmark::kMillisecond);
     for (const auto& [codec_name, c] : codecs) {
       const std::string suffix = std::string(codec_name) + "/" + corpus_name;
       benchmark::RegisterBenchmark(("compress/" + suffix).c_str(), bm_compress, c, id)
