@@ -200,27 +200,12 @@ struct table {
   static size_t find(const Map& m, const Key& key) {
     const uint32_t h = Traits::hash(key);
     const Entry* const e = m.entries;
-    const size_t mask = m.mask;
-    size_t i = h & mask;
-    const size_t step = probe_step(h);
-    if constexpr (Traits::plain_keys) {
-      // As find_by_value: the home-slot hit first and alone.
-      for (;;) {
-        const Key k = e[i].key;
-        if (Traits::matches(k, key)) [[likely]] return i;
-        if (Traits::is_empty(k)) return npos;
-        i = (i + step) & mask;
-      }
-    } else {
-      // The stored hash is compared first: a probe reads a key's text only
-      // when its hash is equal, which for a present key is nearly always the
-      // key itself.
-      for (;;) {
-        if (e[i].hash == h && Traits::matches(e[i].key, key)) return i;
-        if (Traits::is_empty(e[i].key)) return npos;
-        i = (i + step) & mask;
-      }
-    }
+    // A string key's stored hash is compared first, so a probe reads a key's
+    // text only when its hash is equal, which for a present key is nearly
+    // always the key itself.
+    const Entry* found = hash_tables_detail::probe(
+        e, m.mask, h, [&](const Entry& x) { return same_key(x, key, h); }, [](const Key& k) { return Traits::is_empty(k); });
+    return found == nullptr ? npos : static_cast<size_t>(found - e);
   }
 
   static int get(const Map& m, const Key& key, Value* value) {
