@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tests/support/probe_walk.h"
+
 namespace vormap {
 namespace {
 
@@ -404,19 +406,12 @@ TEST(HashTables, RandomSequencesMatchStandardMaps) {
   string_dict_destroy(sd);
 }
 
-// The walk a lookup is told to make: from the home slot by the key's step,
-// passing deleted slots, to the key or the first empty slot. The inline
-// lookups take a shorter path to the same answer.
+// The entry the lookup as told reaches, or null.
 template <class Map, class Key>
 const Key* walk_to(const Map& m, Key key, Key empty, uint32_t h) {
-  const size_t step = probe_step(h);
-  size_t i = h & m.mask;
-  for (size_t n = 0; n < m.len; ++n, i = (i + step) & m.mask) {
-    if (m.entries[i].key == key) return &m.entries[i].key;
-    if (m.entries[i].key == empty) return nullptr;
-  }
-  ADD_FAILURE() << "no empty slot on the probe sequence";
-  return nullptr;
+  const size_t at = probe_walk(m, key, empty, h);
+  if (at > m.len) ADD_FAILURE() << "no empty slot on the probe sequence";
+  return at < m.len ? &m.entries[at].key : nullptr;
 }
 
 // Tables at every load up to the 85 % at which they grow, with deleted slots
