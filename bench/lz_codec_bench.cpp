@@ -22,7 +22,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +33,7 @@
 
 #include "bench/seed_map.h"
 #include "util/lz_codec.h"
+#include "util/lz_format_internal.h"
 
 namespace vormap {
 namespace {
@@ -180,19 +180,8 @@ void bm_decompress(benchmark::State& state, codec c, corpus_id id) {
   state.counters["ratio"] = static_cast<double>(in.size()) / static_cast<double>(n == 0 ? 1 : n);
 }
 
-// Header bytes by first byte for the forms whose size the first byte gives
-// (a 1-byte literal header adds its literal), 0 for the rest.
-constexpr auto fixed_header_size = [] {
-  std::array<uint8_t, 256> size{};
-  for (int b = 0x18; b < 256; ++b) size[b] = b >= 0x80 ? 2 : b >= 0x40 ? 3 : b >= 0x20 ? 1 : 4;
-  for (int b = 0x10; b < 0x18; ++b) size[b] = 5;
-  size[0x06] = 5;
-  size[0x04] = 6;
-  return size;
-}();
-
 // The fastest walk found: a table lookup and an add from one header to the
-// next, the long literal forms aside.
+// next.
 void bm_walk(benchmark::State& state, corpus_id id) {
   const bytes& in = corpus(id);
   bytes packed;
@@ -203,18 +192,13 @@ void bm_walk(benchmark::State& state, corpus_id id) {
     ops = 0;
     for (;; ++ops) {
       const uint32_t b0 = p[0];
-      const size_t size = fixed_header_size[b0];
-      if (size == 0) [[unlikely]] {
-        if (b0 >= 0x08 && b0 < 0x10) {
-          p += 2 + ((b0 - 8) * 256 + p[1] + 1);
-        } else if (b0 == 0x07) {
-          p += 3 + (p[1] * 256 + p[2] + 1);
-        } else {
-          break;
-        }
-        continue;
+      const size_t size = detail::lz_header_size[b0];
+      if (size == 0) break;
+      size_t literal = (b0 >> 5) == 1 ? b0 - 31 : 0;
+      if (b0 >= 0x07 && b0 < 0x10) [[unlikely]] {
+        literal = b0 == 0x07 ? p[1] * 256 + p[2] + 1 : (b0 - 8) * 256 + p[1] + 1;
       }
-      p += size + ((b0 >> 5) == 1 ? b0 - 31 : 0);
+      p += size + literal;
     }
     benchmark::DoNotOptimize(p);
   }

@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "util/lz_format_internal.h"
 #include "util/platform/files.h"
 
 namespace vormap {
@@ -86,20 +87,7 @@ struct compressor {
   uint32_t adler;
 };
 
-// Header bytes of an operation by its first byte; 0 ends the body.
-constexpr auto header_size = [] {
-  std::array<uint8_t, 256> size{};
-  for (int b = 0x80; b <= 0xFF; ++b) size[b] = 2;
-  for (int b = 0x40; b <= 0x7F; ++b) size[b] = 3;
-  for (int b = 0x20; b <= 0x3F; ++b) size[b] = 1;
-  for (int b = 0x18; b <= 0x1F; ++b) size[b] = 4;
-  for (int b = 0x10; b <= 0x17; ++b) size[b] = 5;
-  for (int b = 0x08; b <= 0x0F; ++b) size[b] = 2;
-  size[0x07] = 3;
-  size[0x06] = 5;
-  size[0x04] = 6;
-  return size;
-}();
+using detail::lz_header_size;
 
 // How the fast decoder reads an operation from the first eight stream bytes
 // at it, taken as one big-endian word H: every length, literal count and
@@ -118,7 +106,7 @@ constexpr auto op_table = [] {
   std::array<op_fields, 256> t{};
   auto set = [&](int from, int to, uint8_t literal, int ls, int lw, int ds, int dw) {
     for (int b = from; b <= to; ++b)
-      t[b] = op_fields{header_size[b], literal, static_cast<uint8_t>(ls), static_cast<uint8_t>(64 - lw),
+      t[b] = op_fields{lz_header_size[b], literal, static_cast<uint8_t>(ls), static_cast<uint8_t>(64 - lw),
                        static_cast<uint8_t>(ds), static_cast<uint8_t>(64 - dw)};
   };
   set(0x80, 0xFF, 0, 1, 7, 8, 8);     // b0 - 127 = (b0 & 0x7F) + 1
@@ -677,7 +665,7 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
     if (pos >= in_length) return 0;
     const uint8_t* h = in + pos;
     const uint8_t b0 = h[0];
-    const size_t hsize = header_size[b0];
+    const size_t hsize = lz_header_size[b0];
     if (hsize == 0) break;
     if (in_length - pos < hsize) return 0;
     pos += hsize;
@@ -757,7 +745,7 @@ size_t lz_decompress_plain(uint8_t* out, size_t capacity, const uint8_t* in, siz
     if (pos >= in_length) return 0;
     const uint8_t* h = in + pos;
     const uint8_t b0 = h[0];
-    const size_t hsize = header_size[b0];
+    const size_t hsize = lz_header_size[b0];
     if (hsize == 0) break;
     if (in_length - pos < hsize) return 0;
     pos += hsize;
