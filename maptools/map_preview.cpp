@@ -10,14 +10,17 @@ namespace {
 
 uint8_t grey_of_height(int height) { return static_cast<uint8_t>(std::max(height, 0) * 255 / (world_height - 1)); }
 
-}  // namespace
-
-image render_preview(const vxl_map& map) {
+// The top of every column, the column (x, y) at y * world_size + x.
+std::vector<column_top> column_tops(const vxl_map& map) {
   std::vector<column_top> tops(world_columns);
   for (int y = 0; y < world_size; ++y)
     for (int x = 0; x < world_size; ++x) tops[y * world_size + x] = top_of_column(map, x, y);
-  return render_preview(tops);
+  return tops;
 }
+
+}  // namespace
+
+image render_preview(const vxl_map& map) { return render_preview(column_tops(map)); }
 
 image render_preview(std::span<const column_top> tops) {
   auto height_at = [&](int x, int y) {
@@ -51,21 +54,17 @@ image render_preview(std::span<const column_top> tops) {
 }
 
 image render_heightmap(const vxl_map& map, height_scale scale) {
-  std::vector<int> heights(world_columns);
+  const std::vector<column_top> tops = column_tops(map);
   int lowest = world_height, highest = -1;
-  for (int y = 0; y < world_size; ++y) {
-    for (int x = 0; x < world_size; ++x) {
-      const int height = top_of_column(map, x, y).height;
-      heights[y * world_size + x] = height;
-      if (height < 0) continue;
-      lowest = std::min(lowest, height);
-      highest = std::max(highest, height);
-    }
+  for (const column_top& top : tops) {
+    if (top.height < 0) continue;
+    lowest = std::min(lowest, top.height);
+    highest = std::max(highest, top.height);
   }
   const bool stretch = scale == height_scale::stretched && highest > lowest;
   image out{world_size, world_size, 1, std::vector<uint8_t>(world_columns)};
   for (int k = 0; k < world_columns; ++k) {
-    const int height = heights[k];
+    const int height = tops[k].height;
     if (height < 0) continue;  // black
     out.pixels[k] = stretch ? static_cast<uint8_t>((height - lowest) * 255 / (highest - lowest)) : grey_of_height(height);
   }
