@@ -23,10 +23,10 @@ using testing::run_process;
 
 const std::string source_dir = VORMAP_SOURCE_DIR;
 
-std::string read_text(const std::string& path) {
-  std::ifstream in(path);
-  EXPECT_TRUE(in) << "cannot read " << path;
-  return std::string(std::istreambuf_iterator<char>(in), {});
+// A file of the source tree, which must be there.
+std::string read_source(const std::string& path) {
+  EXPECT_TRUE(std::ifstream(path)) << "cannot read " << path;
+  return read_text(path);
 }
 
 // The options named in a text: words such as -d, --scale or --scale=N.
@@ -75,9 +75,9 @@ bool man_names_option(const std::string& text, const std::string& option) {
 }
 
 TEST(HelpConsistency, EveryVxltoolOptionIsInTheManualPageAndTheCompletions) {
-  const std::string man = read_text(source_dir + "/man/vxltool.1.scd");
-  const std::string bash = read_text(source_dir + "/completions/vxltool.bash");
-  const std::string zsh = read_text(source_dir + "/completions/_vxltool");
+  const std::string man = read_source(source_dir + "/man/vxltool.1.scd");
+  const std::string bash = read_source(source_dir + "/completions/vxltool.bash");
+  const std::string zsh = read_source(source_dir + "/completions/_vxltool");
   for (const vxltool_command& command : vxltool_commands()) {
     const std::string name = command.name;
     const std::string section = man_section(man, name);
@@ -103,9 +103,9 @@ TEST(HelpConsistency, EveryVormapOptionIsInTheManualPageAndTheCompletions) {
   ASSERT_EQ(help.exit_status, 0);
   const std::set<std::string> options = options_in(option_lines(help.out));
   EXPECT_EQ(options, (std::set<std::string>{"-s", "-o", "-d", "-h", "--help", "--version"}));
-  const std::string man = read_text(source_dir + "/man/vormap.1.scd");
-  const std::string bash = read_text(source_dir + "/completions/vormap.bash");
-  const std::string zsh = read_text(source_dir + "/completions/_vormap");
+  const std::string man = read_source(source_dir + "/man/vormap.1.scd");
+  const std::string bash = read_source(source_dir + "/completions/vormap.bash");
+  const std::string zsh = read_source(source_dir + "/completions/_vormap");
   for (const std::string& option : options) {
     EXPECT_TRUE(man_names_option(man, option)) << option;
     EXPECT_TRUE(names_option(bash, option)) << option;

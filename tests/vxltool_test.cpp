@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/support/run_process.h"
+#include "tests/support/scratch_dir.h"
 #include "world/voxel_world.h"
 #include "vxl/vxl_writer.h"
 
@@ -290,11 +291,6 @@ TEST_F(Vxltool, MeshAndViewWriteTheirFiles) {
   EXPECT_EQ(html.find("@SCRIPT@"), std::string::npos);
 }
 
-std::string file_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A full disk for the programs this test starts: files may not grow past
 // `bytes` (writes fail with EFBIG instead of a signal) while it lives.
 class file_size_limit {
@@ -330,7 +326,7 @@ TEST_F(Vxltool, FailedPreviewKeepsTheOldPicture) {
     }
     EXPECT_EQ(r.exit_status, 1) << (link ? "link" : "file");
     EXPECT_EQ(r.err.rfind("vxltool: cannot write 'out.png': ", 0), 0u) << r.err;
-    EXPECT_EQ(file_text(out), "the old picture") << (link ? "link" : "file");
+    EXPECT_EQ(read_text(out), "the old picture") << (link ? "link" : "file");
     struct stat st;
     ASSERT_EQ(::lstat(out.c_str(), &st), 0);
     EXPECT_EQ(S_ISLNK(st.st_mode), link);
@@ -395,8 +391,8 @@ TEST_F(Vxltool, MeshOfAMapWhoseNameIsNotUtf8) {
   std::filesystem::copy_file(dir_ + "/scene.vxl", dir_ + "/" + odd);
   const process_result r = run({"mesh", odd, "odd.glb"});
   EXPECT_EQ(r.exit_status, 0) << r.err;
-  EXPECT_EQ(file_text(dir_ + "/odd.glb").substr(0, 4), "glTF");
-  EXPECT_NE(file_text(dir_ + "/odd.glb").find("bad\xef\xbf\xbd.vxl"), std::string::npos) << "U+FFFD in the name";
+  EXPECT_EQ(read_text(dir_ + "/odd.glb").substr(0, 4), "glTF");
+  EXPECT_NE(read_text(dir_ + "/odd.glb").find("bad\xef\xbf\xbd.vxl"), std::string::npos) << "U+FFFD in the name";
   for (const auto& entry : std::filesystem::directory_iterator(dir_))
     EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
   ::unlink((dir_ + "/" + odd).c_str());
@@ -412,7 +408,7 @@ TEST_F(Vxltool, FullStandardOutputIsAFailure) {
     const int status = std::system(line.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << command;
     EXPECT_EQ(WEXITSTATUS(status), 1) << command;
-    EXPECT_EQ(file_text(dir_ + "/err.txt"), "vxltool: cannot write standard output: No space left on device\n")
+    EXPECT_EQ(read_text(dir_ + "/err.txt"), "vxltool: cannot write standard output: No space left on device\n")
         << command;
   }
   ::unlink((dir_ + "/o.glb").c_str());
@@ -426,7 +422,7 @@ TEST_F(Vxltool, PageDataEscapesMarkup) {
   std::filesystem::copy_file(dir_ + "/scene.vxl", dir_ + "/" + odd);
   const process_result r = run({"view", odd, "odd.html"});
   ASSERT_EQ(r.exit_status, 0) << r.err;
-  const std::string html = file_text(dir_ + "/odd.html");
+  const std::string html = read_text(dir_ + "/odd.html");
   EXPECT_NE(html.find("\"name\":\"a\\u003c!--\\u003cscript\\u003e\\u0026b.vxl\""), std::string::npos);
   EXPECT_EQ(html.find("<!--<script>"), std::string::npos);
   ::unlink((dir_ + "/" + odd).c_str());

@@ -56,6 +56,12 @@ inline std::vector<uint8_t> read_bytes(const std::string& path) {
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {});
 }
 
+// The whole file as a string; empty when it cannot be read.
+inline std::string read_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // Sets the modification time (seconds since the epoch) of a file or folder.
 inline void set_mtime(const std::string& path, int64_t seconds) {
   const timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
