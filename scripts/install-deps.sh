@@ -143,22 +143,24 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # Node packages, exactly as locked; skipped when node_modules was installed
-# from this very lock file (the stamp says which, and whether with the
-# packages only the tests use: those are the lock's dev packages).
+# from this very lock file (the stamp says which, with " build" when only the
+# packages the build uses are there, without the lock's dev packages, which
+# only the tests use).
 if [ $need_node != 0 ]; then
   stamp="$root/node_modules/.installed-lock.sha256"
   want=$(sha256sum "$root/package-lock.json" | cut -d' ' -f1)
   have=$(cat "$stamp" 2>/dev/null || true)
-  omit=()
-  if [ $need_node = 1 ]; then
-    [ "$have" = "$want" ] || [ "$have" = "$want build" ] || omit=(--omit=dev)
+  if [ $need_node = 2 ]; then
+    enough="$want"; omit=()
+  else
+    enough="$want build"; omit=(--omit=dev)
   fi
-  if [ "$have" != "$want" ] && { [ $need_node = 2 ] || [ "$have" != "$want build" ]; }; then
+  if [ "$have" != "$want" ] && [ "$have" != "$enough" ]; then
     echo "installing Node packages from package-lock.json${omit:+ (those the build uses)}" >&2
     if ! (cd "$root" && npm ci "${omit[@]}" --no-audit --no-fund --loglevel=error >&2); then
       echo "install-deps.sh: npm ci could not install the Node packages of package-lock.json" >&2
       exit 1
     fi
-    echo "$want${omit:+ build}" > "$stamp"
+    echo "$enough" > "$stamp"
   fi
 fi
