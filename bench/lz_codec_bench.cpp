@@ -17,7 +17,6 @@
 //             hash steps, four slot reads and four slot writes, without
 //             checking a candidate or writing output.
 #include <benchmark/benchmark.h>
-#include <bit>
 #include <lz4.h>
 #include <zlib.h>
 
@@ -33,7 +32,7 @@
 
 #include "bench/seed_map.h"
 #include "util/lz_codec.h"
-#include "util/lz_format_internal.h"
+#include "util/lz_codec_internal.h"
 
 namespace vormap {
 namespace {
@@ -211,20 +210,13 @@ void bm_probe(benchmark::State& state, corpus_id id) {
   const bytes& in = corpus(id);
   std::vector<uint32_t> table(lz_default_hash_entries);
   const uint32_t mask = lz_default_hash_entries - 1;
-  auto next = [](uint32_t h, uint8_t a, uint8_t b) { return std::rotl(h, 14) + 128u * a + b; };
   for (auto _ : state) {
     std::fill(table.begin(), table.end(), 0);
     uint32_t seen = 0;
     for (size_t r = 0; r + 13 < in.size(); ++r) {
-      const uint8_t* p = in.data() + r;
-      const uint32_t h3 = (uint32_t{p[0]} * 128 + p[1]) * 128 + p[2];
-      const uint32_t h5 = next(h3, p[3], p[4]);
-      const uint32_t h9 = next(next(h5, p[5], p[6]), p[7], p[8]);
-      const uint32_t h13 = next(next(h9, p[9], p[10]), p[11], p[12]);
-      const uint32_t s[4] = {(h3 + (h3 >> 16)) & mask, (h5 + (h5 >> 16)) & mask, (h9 + (h9 >> 16)) & mask,
-                             (h13 + (h13 >> 16)) & mask};
-      seen += table[s[0]] + table[s[1]] + table[s[2]] + table[s[3]];
-      for (int k = 3; k >= 0; --k) table[s[k]] = static_cast<uint32_t>(r + 1);
+      const detail::lz_position_slots p = detail::lz_slots_of(in.data() + r, mask);
+      seen += table[p.slot[0]] + table[p.slot[1]] + table[p.slot[2]] + table[p.slot[3]];
+      for (int k = 3; k >= 0; --k) table[p.slot[k]] = static_cast<uint32_t>(r + 1);
     }
     benchmark::DoNotOptimize(seen);
   }

@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "util/lz_format_internal.h"
+#include "util/lz_codec_internal.h"
 #include "util/platform/files.h"
 
 namespace vormap {
@@ -245,10 +245,6 @@ void put_match(output_sink& out, uint32_t f, uint32_t g) {
   }
 }
 
-inline uint32_t next_hash(uint32_t h, uint8_t a, uint8_t b) {
-  return std::rotl(h, 14) + 128u * a + b;
-}
-
 // Compresses the `count` bytes from offset `start`; the data is readable up
 // to offset `limit` (matches may reach into it). `pending` literal bytes
 // directly before `start` are not written yet; it is updated. Returns how far
@@ -263,14 +259,8 @@ size_t lz_compress_block(compressor& c, size_t start, size_t limit, size_t count
   while (r < end && r + probe_span < limit) {
     const uint32_t e = r + longest_match > limit ? static_cast<uint32_t>(limit - r) : longest_match;
     const uint8_t* p = base + r;
-    const uint32_t h3 = (uint32_t{p[0]} * 128 + p[1]) * 128 + p[2];
-    const uint32_t h5 = next_hash(h3, p[3], p[4]);
-    const uint32_t h7 = next_hash(h5, p[5], p[6]);
-    const uint32_t h9 = next_hash(h7, p[7], p[8]);
-    const uint32_t h11 = next_hash(h9, p[9], p[10]);
-    const uint32_t h13 = next_hash(h11, p[11], p[12]);
-    const uint32_t slots[4] = {(h3 + (h3 >> 16)) & c.mask, (h5 + (h5 >> 16)) & c.mask,
-                               (h9 + (h9 >> 16)) & c.mask, (h13 + (h13 >> 16)) & c.mask};
+    const detail::lz_position_slots position = detail::lz_slots_of(p, c.mask);
+    const uint32_t* const slots = position.slot;
 
     uint32_t f = 2;
     size_t g = 0;
