@@ -89,7 +89,7 @@ struct compressor {
 
 using detail::lz_header_size;
 
-// How the fast decoder reads an operation from the first eight stream bytes
+// How the decoder reads an operation from the first eight stream bytes
 // at it, taken as one big-endian word H: every length, literal count and
 // distance is a bit field of H plus one, (H << start) >> (64 - width). A
 // literal's distance field is unused; `size` 0 ends the body.
@@ -660,46 +660,26 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
     if (in_length - pos < hsize) return 0;
     pos += hsize;
 
-    size_t len;
-    size_t dist;
-    if (b0 >= 0x80) {
-      len = b0 - 127u;
-      dist = h[1] + 1u;
-    } else if (b0 >= 0x20 && b0 < 0x40) {
-      const size_t literal = b0 - 31u;
-      if (in_length - pos >= slack && length - o >= slack) {
+    // The header's fields through the fast loop's table, from a copy padded
+    // to eight bytes: the stream may end right after the header.
+    uint8_t header[8] = {};
+    std::memcpy(header, h, hsize);
+    const uint64_t H = load_be64(header);
+    const op_fields f = op_table[b0];
+    const size_t len = ((H << f.length_start) >> f.length_shift) + 1;
+    if (f.literal != 0) {
+      if (len <= slack && in_length - pos >= slack && length - o >= slack) {
         copy16(out + o, in + pos);
         copy16(out + o + 16, in + pos + 16);
       } else {
-        if (literal > in_length - pos || literal > length - o) return 0;
-        std::memcpy(out + o, in + pos, literal);
+        if (len > in_length - pos || len > length - o) return 0;
+        std::memcpy(out + o, in + pos, len);
       }
-      pos += literal;
-      o += literal;
+      pos += len;
+      o += len;
       continue;
-    } else if (b0 >= 0x40) {
-      len = h[2] + 1u;
-      dist = (b0 - 0x40u) * 256 + h[1] + 1;
-    } else if (b0 >= 0x18) {
-      len = h[3] + 1u;
-      dist = (b0 - 0x18u) * 65536 + h[1] * 256u + h[2] + 1;
-    } else if (b0 >= 0x10) {
-      len = h[3] * 256u + h[4] + 1;
-      dist = (b0 - 0x10u) * 65536 + h[1] * 256u + h[2] + 1;
-    } else if (b0 >= 0x08 || b0 == 0x07) {
-      const size_t literal = b0 == 0x07 ? h[1] * 256u + h[2] + 1 : (b0 - 8u) * 256 + h[1] + 1;
-      if (literal > in_length - pos || literal > length - o) return 0;
-      std::memcpy(out + o, in + pos, literal);
-      pos += literal;
-      o += literal;
-      continue;
-    } else if (b0 == 0x06) {
-      len = h[4] + 1u;
-      dist = h[1] * 65536u + h[2] * 256u + h[3] + 1;
-    } else {  // 0x04
-      len = h[4] * 256u + h[5] + 1;
-      dist = h[1] * 65536u + h[2] * 256u + h[3] + 1;
     }
+    const size_t dist = ((H << f.distance_start) >> f.distance_shift) + 1;
 
     if (dist > o || len > length - o) return 0;
     uint8_t* dst = out + o;
