@@ -221,7 +221,6 @@ void int_hash_only(benchmark::State& state) {
 }
 BENCHMARK(int_hash_only);
 
-
 // Slots a lookup of an absent key visits in `m`: the home slot, then steps of
 // the double hash until an empty one (the table's own probe sequence).
 size_t miss_probes(const int_map& m, int32_t key) {

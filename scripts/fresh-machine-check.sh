@@ -203,22 +203,25 @@ git clone --quiet --bare --no-local "$repo" "$rootfs/tmp/vormap.git"
 in_root "$rootfs" "git clone --quiet /tmp/vormap.git /root/vormap"
 
 # ------------------------------------------------------ the two commands
-timed() {  # timed NAME SHOWN COMMAND: runs COMMAND in the root; sets result_NAME
-  local name=$1 shown=$2 cmd=$3 t0 rc=0
+timed() {  # timed NAME SHOWN DIR COMMAND: runs COMMAND in the root DIR; sets result_NAME
+  local name=$1 shown=$2 dir=$3 cmd=$4 t0 rc=0
   t0=$(date +%s)
   step "$shown"
-  in_root "$rootfs" "cd /root/vormap && $cmd" || rc=$?
+  in_root "$dir" "$cmd" || rc=$?
   local took=$(( $(date +%s) - t0 ))
   printf -v "result_$name" '%s after %dm%02ds' "$([ $rc = 0 ] && echo ok || echo "FAILED with status $rc")" $(( took / 60 )) $(( took % 60 ))
   return $rc
 }
+in_clone() {  # in_clone NAME SHOWN COMMAND: timed, in the fresh root's clone
+  timed "$1" "$2" "$rootfs" "cd /root/vormap && $3"
+}
 map_ok=0; test_ok=0; deb_ok=0
 result_map="not run"; result_test="not run"; result_deb="not run"
 map_command="make map ARGS=\"-s $seed -o map.vxl\""
-timed map "$map_command" "$map_command" && map_ok=1 || true
-timed test "make test" "make test 2>&1 | tee /tmp/make-test.log; exit \${PIPESTATUS[0]}" && test_ok=1 || true
+in_clone map "$map_command" "$map_command" && map_ok=1 || true
+in_clone test "make test" "make test 2>&1 | tee /tmp/make-test.log; exit \${PIPESTATUS[0]}" && test_ok=1 || true
 tests_line=$(grep -E 'tests passed|tests failed' "$rootfs/tmp/make-test.log" 2>/dev/null | tail -n 1 || true)
-timed deb "make deb" "make deb" && deb_ok=1 || true
+in_clone deb "make deb" "make deb" && deb_ok=1 || true
 debs=("$rootfs"/root/vormap/build/deb/vormap_*.deb)
 
 # ------------------------------- the package, on a root without a compiler
@@ -226,16 +229,13 @@ package_ok=0; package_sum=""
 result_package="not run (no package)"
 if [ $deb_ok = 1 ] && [ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ]; then
   deb_name=$(basename "${debs[0]}")
-  step "a second fresh root without a compiler ($pkgroot): apt-get install ./$deb_name"
   remove_root "$pkgroot"
   mkdir -p "$pkgroot"
   tar -C "$pkgroot" -xzf "$minbase_tar"
   cp -L /etc/resolv.conf "$pkgroot/etc/resolv.conf"
   cp "${debs[0]}" "$pkgroot/tmp/"
   mount_root "$pkgroot"
-  t0=$(date +%s)
-  rc=0
-  in_root "$pkgroot" "set -e
+  timed package "a second fresh root without a compiler ($pkgroot): apt-get install ./$deb_name" "$pkgroot" "set -e
     export DEBIAN_FRONTEND=noninteractive
     for c in cc gcc g++ c++ clang cmake; do
       if command -v \$c >/dev/null; then echo \"this root has \$c, but should have no compiler\"; exit 1; fi
@@ -247,11 +247,8 @@ if [ $deb_ok = 1 ] && [ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ]; then
     vormap --version
     vormap -s $seed -o map.vxl
     vxltool info map.vxl
-    dpkg -L vormap | grep -E 'man1/(vormap|vxltool)\.1\.gz|completions/(vormap|vxltool)\$'" || rc=$?
-  took=$(( $(date +%s) - t0 ))
-  result_package="$([ $rc = 0 ] && echo ok || echo "FAILED with status $rc") after $(( took / 60 ))m$(printf %02d $(( took % 60 )))s"
+    dpkg -L vormap | grep -E 'man1/(vormap|vxltool)\.1\.gz|completions/(vormap|vxltool)\$'" && package_ok=1 || true
   [ -f "$pkgroot/tmp/map.vxl" ] && package_sum=$(sha256sum < "$pkgroot/tmp/map.vxl" | cut -d' ' -f1)
-  [ $rc = 0 ] && package_ok=1
 fi
 
 # --------------------------------------------------------------- the maps
