@@ -24,6 +24,10 @@ int fail(int status, const std::string& message) {
   return status;
 }
 
+int fail(const std::string& command, int status, const std::string& message) {
+  return fail(status, command + ": " + message);
+}
+
 bool parse_command_arguments(const std::vector<std::string>& args, command_options options,
                              command_arguments& out, std::string& message) {
   const bool preview_options = options == command_options::preview;

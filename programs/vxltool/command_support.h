@@ -19,6 +19,8 @@ int usage_error(const std::string& command, const std::string& message);
 
 // Prints "vxltool: MESSAGE" on standard error; returns `status`.
 int fail(int status, const std::string& message);
+// Prints "vxltool: COMMAND: MESSAGE" on standard error; returns `status`.
+int fail(const std::string& command, int status, const std::string& message);
 
 // Positional arguments and the options a command takes.
 struct command_arguments {

@@ -23,15 +23,6 @@
 
 namespace vormap {
 
-namespace {
-
-int fail_line(int status, const std::string& message) {
-  std::fprintf(stderr, "vxltool: gallery: %s\n", message.c_str());
-  return status;
-}
-
-}  // namespace
-
 int gallery_main(const std::vector<std::string>& args) {
   gallery_run run;
   std::string error;
@@ -42,7 +33,7 @@ int gallery_main(const std::vector<std::string>& args) {
   run.in_process = options.vormap.empty() && (vormap_exe == nullptr || *vormap_exe == '\0');
   if ((!run.in_process && !find_vormap(options.vormap, run.vormap, error)) || !make_outdir(options.outdir, error) ||
       !lock.take(options.outdir, error))
-    return fail_line(1, error);
+    return fail("gallery", 1, error);
   remove_stale_temporary_files(options.outdir);
 
   std::vector<int32_t> seeds = options.seeds.seeds;
@@ -53,7 +44,7 @@ int gallery_main(const std::vector<std::string>& args) {
     // The list is the only record of which seeds these are: without it the
     // run is not worth making.
     if (std::printf("seeds: %s\n", format_seed_list(seeds).c_str()) < 0 || std::fflush(stdout) != 0)
-      return fail_line(1, std::string("cannot write standard output: ") + std::strerror(errno));
+      return fail("gallery", 1, std::string("cannot write standard output: ") + std::strerror(errno));
   }
   for (int32_t seed : seeds) {
     seed_job job;

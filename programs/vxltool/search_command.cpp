@@ -294,11 +294,6 @@ class search_progress {
   std::chrono::steady_clock::time_point last_ = start_ - std::chrono::hours(1);
 };
 
-int fail_line(int status, const std::string& message) {
-  std::fprintf(stderr, "vxltool: search: %s\n", message.c_str());
-  return status;
-}
-
 std::string system_reason() { return std::strerror(errno); }
 
 // What a resumed search must agree on with the one it goes on with.
@@ -410,7 +405,7 @@ int search_command(const std::vector<std::string>& args) {
   if (o.resume) {
     bool has_after = false;
     int64_t after = 0;
-    if (!prepare_resume(o, exists, has_after, after, error)) return fail_line(1, error);
+    if (!prepare_resume(o, exists, has_after, after, error)) return fail("search", 1, error);
     if (has_after) first = seeds.first_after(after);
   }
 
@@ -419,7 +414,7 @@ int search_command(const std::vector<std::string>& args) {
   if (o.top > 0 && !o.output.empty()) {
     const size_t slash = o.output.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : o.output.substr(0, slash);
-    if (::access(folder.c_str(), W_OK) != 0) return fail_line(1, "cannot write '" + o.output + "': " + system_reason());
+    if (::access(folder.c_str(), W_OK) != 0) return fail("search", 1, "cannot write '" + o.output + "': " + system_reason());
   }
 
   // Streamed records go straight to their file, so that a stopped search can
@@ -428,7 +423,7 @@ int search_command(const std::vector<std::string>& args) {
   const bool streaming = o.top == 0;
   if (streaming && !o.output.empty()) {
     out = std::fopen(o.output.c_str(), o.resume && exists ? "ab" : "wb");
-    if (out == nullptr) return fail_line(1, "cannot write '" + o.output + "': " + system_reason());
+    if (out == nullptr) return fail("search", 1, "cannot write '" + o.output + "': " + system_reason());
   }
   bool write_failed = false;
   auto put_line = [&](const std::string& line) {
@@ -536,7 +531,7 @@ int search_command(const std::vector<std::string>& args) {
       error = e.what();
     }
     if (out != stdout) std::fclose(out);
-    return fail_line(1, error + "; " + std::to_string(done) + " seeds done" +
+    return fail("search", 1, error + "; " + std::to_string(done) + " seeds done" +
                             (o.output.empty() || !streaming ? "" : ", run it again with --resume to go on"));
   }
   if (stop_signal != 0) {
@@ -550,7 +545,7 @@ int search_command(const std::vector<std::string>& args) {
   }
   if (write_failed || std::fflush(out) != 0 || (out != stdout && std::fclose(out) != 0)) {
     const std::string where = o.output.empty() ? "standard output" : "'" + o.output + "'";
-    return fail_line(1, "cannot write " + where + ": " + system_reason());
+    return fail("search", 1, "cannot write " + where + ": " + system_reason());
   }
   progress.update(done - first, records, true);
 
@@ -566,9 +561,9 @@ int search_command(const std::vector<std::string>& args) {
       text += (o.format == record_format::jsonl ? jsonl_record(r.seed, r.figures) : csv_record(r.seed, r.figures)) + "\n";
     if (o.output.empty()) {
       if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0)
-        return fail_line(1, "cannot write standard output: " + system_reason());
+        return fail("search", 1, "cannot write standard output: " + system_reason());
     } else if (!write_output_file(o.output, text, error)) {
-      return fail_line(1, error);
+      return fail("search", 1, error);
     }
   } else if (!o.output.empty()) {
     std::remove(progress_path(o).c_str());
