@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "util/malloc_wrapper.h"
 #include "util/ptr_set.h"
 
 namespace vormap {
@@ -93,6 +94,22 @@ void absl_set_contains_n(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(look.size()));
 }
 
+// The table form's hash and probe step alone over the lookups of
+// ptr_set_contains_n, each kept so that the loop runs one lookup at a time: no
+// lookup in a table can run faster.
+void address_hash_only_n(benchmark::State& state) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  const auto look = probes(n);
+  for (auto _ : state) {
+    for (void* e : look) {
+      const uint32_t h = hash_address(reinterpret_cast<uintptr_t>(e));
+      size_t step = probe_step(h);
+      benchmark::DoNotOptimize(step);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(look.size()));
+}
+
 // Heap bytes of the set's block by its form (header words and slots).
 size_t ptr_set_bytes(ptr_set set) {
   switch (ptr_set_form_of(set)) {
@@ -129,6 +146,7 @@ BENCHMARK(std_set_add_n)->VORMAP_SIZES;
 BENCHMARK(ptr_set_contains_n)->VORMAP_SIZES;
 BENCHMARK(std_set_contains_n)->VORMAP_SIZES;
 BENCHMARK(absl_set_contains_n)->VORMAP_SIZES;
+BENCHMARK(address_hash_only_n)->Arg(100);
 BENCHMARK(memory_n)->Arg(0)->Arg(1)->Arg(2)->Arg(13)->Arg(100);
 
 }  // namespace

@@ -19,32 +19,15 @@ constexpr uintptr_t table_tag = 3;
 constexpr uintptr_t empty_word = 0;
 constexpr uintptr_t deleted_word = 1;
 
-// A list block: this header, then `room` element slots, the first `count` in use.
-// The room is kept so that a change of ptr_set_list_max can never make an
-// append overrun the block.
-struct list_block {
-  size_t count;
-  size_t room;
-};
-
-// A table block: this header, then `len` slots (0 empty, 1 deleted, else an
-// element).
-struct table_block {
-  size_t len;
-  size_t mask;
-  size_t count;
-  size_t deleted;
-  size_t grow_at;
-  size_t shrink_at;
-  size_t rehash_at;
-  size_t cursor;
-};
+using ptr_set_detail::list_block;
+using ptr_set_detail::table_block;
+using ptr_set_detail::table_find;
 
 uintptr_t* quad_slots(ptr_set set) { return reinterpret_cast<uintptr_t*>(set - quad_tag); }
 list_block* list_of(ptr_set set) { return reinterpret_cast<list_block*>(set - list_tag); }
 table_block* table_of(ptr_set set) { return reinterpret_cast<table_block*>(set - table_tag); }
-uintptr_t* items(list_block* list) { return reinterpret_cast<uintptr_t*>(list + 1); }
-uintptr_t* slots(table_block* table) { return reinterpret_cast<uintptr_t*>(table + 1); }
+uintptr_t* items(list_block* list) { return const_cast<uintptr_t*>(ptr_set_detail::items(list)); }
+uintptr_t* slots(table_block* table) { return const_cast<uintptr_t*>(ptr_set_detail::slots(table)); }
 ptr_set word_of(void* block, uintptr_t tag) { return reinterpret_cast<uintptr_t>(block) + tag; }
 uintptr_t element_word(const void* element) { return reinterpret_cast<uintptr_t>(element); }
 
@@ -117,19 +100,6 @@ void table_insert(table_block* t, uintptr_t element) {
   ++t->count;
 }
 
-// Slot holding the element, or len when it is absent.
-size_t table_find(table_block* t, uintptr_t element) {
-  uint32_t h = hash_address(element);
-  size_t i = h & t->mask;
-  size_t step = probe_step(h);
-  const uintptr_t* s = slots(t);
-  for (;;) {
-    if (s[i] == element) return i;
-    if (s[i] == empty_word) return t->len;
-    i = (i + step) & t->mask;
-  }
-}
-
 table_block* table_build(size_t len, const uintptr_t* old, size_t n) {
   table_block* t = table_new(len);
   for (size_t i = 0; i < n; ++i)
@@ -154,9 +124,9 @@ ptr_set table_add(table_block* t, uintptr_t element) {
 }
 
 ptr_set table_remove(table_block* t, uintptr_t element) {
-  size_t i = table_find(t, element);
-  if (i == t->len) return word_of(t, table_tag);
-  slots(t)[i] = deleted_word;
+  const uintptr_t* slot = table_find(t, element);
+  if (slot == nullptr) return word_of(t, table_tag);
+  slots(t)[slot - slots(t)] = deleted_word;
   --t->count;
   ++t->deleted;
   const size_t power = list_floor_power();
@@ -304,27 +274,6 @@ ptr_set ptr_set_remove(ptr_set set, const void* element) {
       return list_remove(list_of(set), e);
     default:
       return table_remove(table_of(set), e);
-  }
-}
-
-int ptr_set_contains(ptr_set set, const void* element) {
-  const uintptr_t e = element_word(element);
-  if (e <= deleted_word) return 0;
-  switch (set & 3) {
-    case 0:
-      return set == e;
-    case quad_tag: {
-      const uintptr_t* q = quad_slots(set);
-      return q[0] == e || q[1] == e || q[2] == e || q[3] == e;
-    }
-    case list_tag: {
-      list_block* list = list_of(set);
-      return std::find(items(list), items(list) + list->count, e) != items(list) + list->count;
-    }
-    default: {
-      table_block* t = table_of(set);
-      return table_find(t, e) != t->len;
-    }
   }
 }
 

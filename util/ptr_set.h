@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "util/malloc_wrapper.h"
+
 namespace vormap {
 
 using ptr_set = uintptr_t;
@@ -25,12 +27,84 @@ using ptr_set = uintptr_t;
 // list of four does. Process-wide.
 extern int32_t ptr_set_list_max;
 
+namespace ptr_set_detail {
+
+// A list block: this header, then `room` element slots, the first `count` in
+// use. The room is kept so that a change of ptr_set_list_max can never make
+// an append overrun the block.
+struct list_block {
+  size_t count;
+  size_t room;
+};
+
+// A table block: this header, then `len` slots (0 empty, 1 deleted, else an
+// element).
+struct table_block {
+  size_t len;
+  size_t mask;
+  size_t count;
+  size_t deleted;
+  size_t grow_at;
+  size_t shrink_at;
+  size_t rehash_at;
+  size_t cursor;
+};
+
+inline const uintptr_t* items(const list_block* list) { return reinterpret_cast<const uintptr_t*>(list + 1); }
+inline const uintptr_t* slots(const table_block* table) { return reinterpret_cast<const uintptr_t*>(table + 1); }
+
+// 1 when one of the list's elements is `e`. Four elements are compared per
+// branch: a branch per element mispredicts where the search ends.
+inline int list_contains(const list_block* list, uintptr_t e) {
+  const uintptr_t* x = items(list);
+  const size_t n = list->count;
+  size_t k = 0;
+  for (; k + 4 <= n; k += 4)
+    if ((x[k] == e) | (x[k + 1] == e) | (x[k + 2] == e) | (x[k + 3] == e)) return 1;
+  for (; k < n; ++k)
+    if (x[k] == e) return 1;
+  return 0;
+}
+
+// The slot holding `e` (neither 0 nor 1), or null when it is absent: the
+// probe passes deleted slots and ends at the element or at an empty slot. The
+// home slot is tested first and alone, and the step is computed only when the
+// probe goes on.
+inline const uintptr_t* table_find(const table_block* t, uintptr_t e) {
+  const uintptr_t* s = slots(t);
+  const uint32_t h = hash_address(e);
+  size_t i = h & t->mask;
+  if (s[i] == e) return s + i;
+  const size_t step = probe_step(h);
+  for (;;) {
+    if (s[i] == 0) return nullptr;
+    i = (i + step) & t->mask;
+    if (s[i] == e) return s + i;
+  }
+}
+
+}  // namespace ptr_set_detail
+
 // Adds an element that is not yet in the set; adding null changes nothing.
 ptr_set ptr_set_add(ptr_set set, const void* element);
 // Removes the element; an absent element leaves the set as it was.
 ptr_set ptr_set_remove(ptr_set set, const void* element);
-// 1 when the element is in the set, else 0.
-int ptr_set_contains(ptr_set set, const void* element);
+// 1 when the element is in the set, else 0. Inline, so that it runs in the
+// caller's loop.
+inline int ptr_set_contains(ptr_set set, const void* element) {
+  using namespace ptr_set_detail;
+  const auto e = reinterpret_cast<uintptr_t>(element);
+  if (e <= 1) return 0;
+  const uintptr_t block = set & ~uintptr_t{3};
+  const uintptr_t form = set & 3;
+  if (form == 3) return table_find(reinterpret_cast<const table_block*>(block), e) != nullptr;
+  if (form == 2) return list_contains(reinterpret_cast<const list_block*>(block), e);
+  if (form == 1) {
+    const auto* q = reinterpret_cast<const uintptr_t*>(block);
+    return q[0] == e || q[1] == e || q[2] == e || q[3] == e;
+  }
+  return set == e;
+}
 size_t ptr_set_count(ptr_set set);
 // Takes out one element and stores it in *element (null for the empty set).
 ptr_set ptr_set_pop(ptr_set set, void** element);
