@@ -9,6 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "tests/support/ptr_set_forms.h"
+
 namespace vormap {
 namespace {
 
@@ -263,19 +265,6 @@ TEST(PtrSet, FormsChangeAtListLimitSix) {
 TEST(PtrSetDeathTest, MisalignedElementIsFatal) {
   EXPECT_EXIT(ptr_set_add(0, reinterpret_cast<void*>(0x1002)), ::testing::ExitedWithCode(1),
               ::testing::StartsWith("Fatal error: Pointer set element 0x1002 is not aligned"));
-}
-
-// Limits below 5 act as 8; below 8 a table shrinks down to 4 elements.
-bool form_matches_count(ptr_set set) {
-  size_t n = ptr_set_count(set);
-  const size_t list_max = ptr_set_list_max < 5 ? 8 : static_cast<size_t>(ptr_set_list_max);
-  switch (ptr_set_form_of(set)) {
-    case ptr_set_form::single: return n <= 1;
-    case ptr_set_form::quad: return n >= 2 && n <= 4;
-    case ptr_set_form::list: return n >= 4 && n <= list_max;
-    case ptr_set_form::table: return n >= (list_max < 8 ? 4u : 8u);
-  }
-  return false;
 }
 
 TEST(PtrSet, RandomMixedSequencesMatchUnorderedSet) {
