@@ -203,8 +203,9 @@ struct table {
     // A string key's stored hash is compared first, so a probe reads a key's
     // text only when its hash is equal, which for a present key is nearly
     // always the key itself.
-    const Entry* found = hash_tables_detail::probe(
-        e, m.mask, h, [&](const Entry& x) { return same_key(x, key, h); }, [](const Key& k) { return Traits::is_empty(k); });
+    const Entry* found = probe_slots(
+        e, m.mask, h, [&](const Entry& x) { return same_key(x, key, h); },
+        [](const Entry& x) { return Traits::is_empty(x.key); });
     return found == nullptr ? npos : static_cast<size_t>(found - e);
   }
 

@@ -23,31 +23,11 @@ namespace vormap {
 
 namespace hash_tables_detail {
 
-// The entry the probe for hash `h` finds, or null: the probe passes deleted
-// slots and ends at the first entry `is_key` accepts or at an empty slot.
-// Every member's lookup is this loop.
-//
-// A hit usually ends at the home slot, so that test comes first and alone:
-// the path of a home-slot hit is the hash, one load and one compare, and the
-// step is only computed by lookups that go on. Testing the key and the empty
-// marker together, or reading a second slot ahead, costs more instructions
-// per lookup than the mispredicted probes it saves.
-template <class Entry, class IsKey, class IsEmpty>
-inline Entry* probe(Entry* entries, size_t mask, uint32_t h, IsKey is_key, IsEmpty is_empty) {
-  size_t i = h & mask;
-  const size_t step = probe_step(h);
-  for (;;) {
-    if (is_key(entries[i])) [[likely]] return entries + i;
-    if (is_empty(entries[i].key)) return nullptr;
-    i = (i + step) & mask;
-  }
-}
-
 // The entry holding `key` (neither marker), or null; keys compare by value.
 template <class Entry, class Key>
 inline Entry* find_by_value(Entry* entries, size_t mask, Key key, Key empty, uint32_t h) {
-  return probe(
-      entries, mask, h, [key](const Entry& e) { return e.key == key; }, [empty](Key k) { return k == empty; });
+  return probe_slots(
+      entries, mask, h, [key](const Entry& e) { return e.key == key; }, [empty](const Entry& e) { return e.key == empty; });
 }
 
 }  // namespace hash_tables_detail

@@ -77,15 +77,10 @@ void add_record(uintptr_t address, size_t size, const char* file, int line) {
 // Slot holding the address, or -1.
 long find_slot(uintptr_t address) {
   if (capacity == 0 || address <= deleted_slot) return -1;
-  uint32_t h = hash_address(address);
-  size_t index = h & mask;
-  size_t step = probe_step(h);
-  for (;;) {
-    uintptr_t a = blocks[index].address;
-    if (a == address) return static_cast<long>(index);
-    if (a == empty_slot) return -1;
-    index = (index + step) & mask;
-  }
+  const wrapper_block* slot = probe_slots(
+      blocks, mask, hash_address(address), [address](const wrapper_block& b) { return b.address == address; },
+      [](const wrapper_block& b) { return b.address == empty_slot; });
+  return slot == nullptr ? -1 : static_cast<long>(slot - blocks);
 }
 
 void remove_with_record(size_t slot, const char* file, int line) {

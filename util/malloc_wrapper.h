@@ -40,6 +40,29 @@ constexpr uint32_t hash_address(uintptr_t address) {
 // the hash tables) probe with: odd, so a power-of-two table is fully visited.
 constexpr size_t probe_step(uint32_t h) { return (h + (h >> 19) + (h >> 6)) | 1u; }
 
+// The slot where the lookup for hash `h` in `slots` (mask + 1 of them, a
+// power of two) ends, or null: the probe passes every slot that neither
+// `is_key` nor `is_empty` accepts (the deleted ones) and ends at the first
+// slot `is_key` accepts, or with null at an empty slot. Every address table's
+// lookup is this loop.
+//
+// A hit usually ends at the home slot, so that test comes first and alone:
+// the path of a home-slot hit is the hash, one load and one compare, and the
+// step is only computed by lookups that go on. Testing the key and the empty
+// marker together, or reading a second slot ahead, costs more instructions
+// per lookup than the mispredicted probes it saves.
+template <class Slot, class IsKey, class IsEmpty>
+inline Slot* probe_slots(Slot* slots, size_t mask, uint32_t h, IsKey is_key, IsEmpty is_empty) {
+  size_t i = h & mask;
+  if (is_key(slots[i])) [[likely]] return slots + i;
+  const size_t step = probe_step(h);
+  for (;;) {
+    if (is_empty(slots[i])) return nullptr;
+    i = (i + step) & mask;
+    if (is_key(slots[i])) return slots + i;
+  }
+}
+
 // Records a block after it was allocated. A null address is ignored. Adding an
 // address that is already live records it a second time.
 void wrapper_on_malloc(const void* address, size_t size, const char* file, int line);

@@ -126,7 +126,7 @@ ptr_set table_add(table_block* t, uintptr_t element) {
 ptr_set table_remove(table_block* t, uintptr_t element) {
   const uintptr_t* slot = table_find(t, element);
   if (slot == nullptr) return word_of(t, table_tag);
-  slots(t)[slot - slots(t)] = deleted_word;
+  *const_cast<uintptr_t*>(slot) = deleted_word;
   --t->count;
   ++t->deleted;
   const size_t power = list_floor_power();

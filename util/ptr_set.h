@@ -66,21 +66,10 @@ inline int list_contains(const list_block* list, uintptr_t e) {
   return 0;
 }
 
-// The slot holding `e` (neither 0 nor 1), or null when it is absent: the
-// probe passes deleted slots and ends at the element or at an empty slot. The
-// home slot is tested first and alone, and the step is computed only when the
-// probe goes on.
+// The slot holding `e` (neither 0 nor 1), or null when it is absent.
 inline const uintptr_t* table_find(const table_block* t, uintptr_t e) {
-  const uintptr_t* s = slots(t);
-  const uint32_t h = hash_address(e);
-  size_t i = h & t->mask;
-  if (s[i] == e) return s + i;
-  const size_t step = probe_step(h);
-  for (;;) {
-    if (s[i] == 0) return nullptr;
-    i = (i + step) & t->mask;
-    if (s[i] == e) return s + i;
-  }
+  return probe_slots(
+      slots(t), t->mask, hash_address(e), [e](uintptr_t s) { return s == e; }, [](uintptr_t s) { return s == 0; });
 }
 
 }  // namespace ptr_set_detail
