@@ -9,13 +9,17 @@
 // bytes_per_second counts uncompressed bytes; `ratio` is uncompressed size
 // over compressed size.
 //
-// Two bounds of the format, in the same units:
+// What the format and the compressor's algorithm cost before any other work,
+// in the same units:
 //   walk/lz:  only stepping from each operation's header to the next, which
 //             any decoder must do one after the other; `bytes_per_op` is the
 //             output an operation makes on average.
-//   probe/lz: only the compressor's fixed work at every position: its six
-//             hash steps, four slot reads and four slot writes, without
-//             checking a candidate or writing output.
+//   probe/lz: only the compressor's fixed work at the positions it visits
+//             (`visited`, a share of the input): its hashing, four slot reads
+//             and writes, and the reads of the four earlier positions,
+//             without choosing a match or writing output.
+//   chain/lz: the same, with each position waiting for the reads of the one
+//             before, as the compressor must.
 #include <benchmark/benchmark.h>
 #include <lz4.h>
 #include <zlib.h>
@@ -213,28 +217,20 @@ std::vector<uint32_t> visited_positions(const bytes& packed, size_t size) {
   std::vector<uint32_t> out;
   const uint8_t* p = packed.data() + 16;
   size_t at = 0;
+  // Every operation is followed by at least the end marker and the checksum,
+  // so eight bytes can be read at its header.
   for (;;) {
-    const uint32_t b0 = p[0];
-    const size_t header = detail::lz_header_size[b0];
-    if (header == 0) break;
-    size_t literal = 0;
-    size_t match = 0;
-    if (b0 >= 0x80) match = b0 - 127;
-    else if (b0 >= 0x40) match = p[2] + 1u;
-    else if (b0 >= 0x20) literal = b0 - 31;
-    else if (b0 >= 0x18 || b0 == 0x06) match = p[3 + (b0 == 0x06)] + 1u;
-    else if (b0 >= 0x10) match = p[3] * 256u + p[4] + 1;
-    else if (b0 >= 0x08) literal = (b0 - 8) * 256u + p[1] + 1;
-    else if (b0 == 0x07) literal = p[1] * 256u + p[2] + 1;
-    else match = p[4] * 256u + p[5] + 1;  // 0x04
-    if (literal != 0) {
-      for (size_t k = 0; k < literal; ++k) out.push_back(static_cast<uint32_t>(at + k));
-      at += literal;
+    const detail::lz_op_fields f = detail::lz_op_table[p[0]];
+    if (f.size == 0) break;
+    const size_t length = f.length(detail::load_be64(p));
+    if (f.literal != 0) {
+      for (size_t k = 0; k < length; ++k) out.push_back(static_cast<uint32_t>(at + k));
+      p += f.size + length;
     } else {
       out.push_back(static_cast<uint32_t>(at));
-      at += match;
+      p += f.size;
     }
-    p += header + literal;
+    at += length;
   }
   while (!out.empty() && out.back() + 12 >= size) out.pop_back();
   return out;

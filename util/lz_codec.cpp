@@ -87,46 +87,10 @@ struct compressor {
   uint32_t adler;
 };
 
+using detail::load_be64;
 using detail::lz_header_size;
-
-// How the decoder reads an operation from the first eight stream bytes
-// at it, taken as one big-endian word H: every length, literal count and
-// distance is a bit field of H plus one, (H << start) >> (64 - width). A
-// literal's distance field is unused; `size` 0 ends the body.
-struct op_fields {
-  uint8_t size;
-  uint8_t literal;
-  uint8_t length_start;
-  uint8_t length_shift;  // 64 - width
-  uint8_t distance_start;
-  uint8_t distance_shift;
-};
-
-constexpr auto op_table = [] {
-  std::array<op_fields, 256> t{};
-  auto set = [&](int from, int to, uint8_t literal, int ls, int lw, int ds, int dw) {
-    for (int b = from; b <= to; ++b)
-      t[b] = op_fields{lz_header_size[b], literal, static_cast<uint8_t>(ls), static_cast<uint8_t>(64 - lw),
-                       static_cast<uint8_t>(ds), static_cast<uint8_t>(64 - dw)};
-  };
-  set(0x80, 0xFF, 0, 1, 7, 8, 8);     // b0 - 127 = (b0 & 0x7F) + 1
-  set(0x40, 0x7F, 0, 16, 8, 2, 14);
-  set(0x20, 0x3F, 1, 3, 5, 0, 8);
-  set(0x18, 0x1F, 0, 24, 8, 5, 19);
-  set(0x10, 0x17, 0, 24, 16, 5, 19);
-  set(0x08, 0x0F, 1, 5, 11, 0, 8);
-  set(0x07, 0x07, 1, 8, 16, 0, 8);
-  set(0x06, 0x06, 0, 32, 8, 8, 24);
-  set(0x04, 0x04, 0, 32, 16, 8, 24);
-  return t;
-}();
-
-inline uint64_t load_be64(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
-  return v;
-}
+using detail::lz_op_fields;
+using detail::lz_op_table;
 
 inline void copy16(uint8_t* dst, const uint8_t* src) {
   uint8_t chunk[16];
@@ -604,9 +568,9 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
         dist = ((H >> 40) & 0x7FFFF) + 1;
         ip += 4;
       } else {
-        const op_fields f = op_table[b0];
+        const lz_op_fields f = lz_op_table[b0];
         if (f.size == 0) break;
-        len = ((H << f.length_start) >> f.length_shift) + 1;
+        len = f.length(H);
         ip += f.size;
         if (f.literal != 0) {
           if (len > static_cast<size_t>(in_end - ip) || len > static_cast<size_t>(out_end - op)) return 0;
@@ -615,7 +579,7 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
           op += len;
           continue;
         }
-        dist = ((H << f.distance_start) >> f.distance_shift) + 1;
+        dist = f.distance(H);
       }
       if (dist > static_cast<size_t>(op - out) || len > static_cast<size_t>(out_end - op)) return 0;
       uint8_t* const dst = op;
@@ -665,8 +629,8 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
     uint8_t header[8] = {};
     std::memcpy(header, h, hsize);
     const uint64_t H = load_be64(header);
-    const op_fields f = op_table[b0];
-    const size_t len = ((H << f.length_start) >> f.length_shift) + 1;
+    const lz_op_fields f = lz_op_table[b0];
+    const size_t len = f.length(H);
     if (f.literal != 0) {
       if (len <= slack && in_length - pos >= slack && length - o >= slack) {
         copy16(out + o, in + pos);
@@ -679,7 +643,7 @@ size_t lz_decompress(uint8_t* out, size_t capacity, const uint8_t* in, size_t in
       o += len;
       continue;
     }
-    const size_t dist = ((H << f.distance_start) >> f.distance_shift) + 1;
+    const size_t dist = f.distance(H);
 
     if (dist > o || len > length - o) return 0;
     uint8_t* dst = out + o;
