@@ -224,10 +224,10 @@ BENCHMARK(int_hash_only);
 // Slots a lookup of an absent key visits in `m`: the home slot, then steps of
 // the double hash until an empty one (the table's own probe sequence).
 size_t miss_probes(const int_map& m, int32_t key) {
-  const uint32_t h = hash_int(static_cast<uint32_t>(key));
-  const size_t step = (h + (h >> 19) + (h >> 6)) | 1u;
-  size_t probes = 1;
-  for (size_t i = h & m.mask; m.entries[i].key != 1; i = (i + step) & m.mask) ++probes;
+  size_t probes = 0;
+  probe_slots(
+      m.entries, m.mask, hash_int(static_cast<uint32_t>(key)),
+      [&](const int_map_entry&) { return ++probes, false; }, [](const int_map_entry& e) { return e.key == 1; });
   return probes;
 }
 

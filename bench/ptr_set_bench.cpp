@@ -98,12 +98,11 @@ void absl_set_contains_n(benchmark::State& state) {
 // double hash up to the element or an empty slot.
 size_t slots_visited(ptr_set set, void* e) {
   const auto* t = reinterpret_cast<const ptr_set_detail::table_block*>(set & ~uintptr_t{3});
-  const uintptr_t* s = ptr_set_detail::slots(t);
   const auto word = reinterpret_cast<uintptr_t>(e);
-  const uint32_t h = hash_address(word);
-  const size_t step = probe_step(h);
-  size_t visited = 1;
-  for (size_t i = h & t->mask; s[i] != word && s[i] != 0; i = (i + step) & t->mask) ++visited;
+  size_t visited = 0;
+  probe_slots(
+      ptr_set_detail::slots(t), t->mask, hash_address(word), [&](uintptr_t s) { return ++visited, s == word; },
+      [](uintptr_t s) { return s == 0; });
   return visited;
 }
 
