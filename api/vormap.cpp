@@ -1,6 +1,8 @@
 #include "vormap/vormap.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -25,8 +27,9 @@ map::map(map&&) noexcept = default;
 map& map::operator=(map&&) noexcept = default;
 map::~map() = default;
 
-int32_t map::seed() const { return state_->seed; }
-bool map::debug() const { return state_->debug; }
+int32_t map::seed() const { return state_->options.seed; }
+bool map::debug() const { return state_->options.debug; }
+const map_options& map::options() const { return state_->options; }
 
 int map::column_height(int x, int y) const { return state_->world->column_height[column_index(x, y)]; }
 
@@ -42,11 +45,28 @@ uint32_t map::color(int x, int y, int z) const {
 std::span<const uint8_t> map::solid_voxels() const { return state_->world->voxel_solid; }
 std::span<const uint32_t> map::voxel_colors() const { return state_->world->voxel_color; }
 
+namespace detail {
+
+map_variant variant_of(const map_options& options) {
+  map_variant v;
+  v.lake_turns = static_cast<int>(options.lake);
+  v.symmetry = static_cast<int>(options.symmetry);
+  v.keep_green = options.keep == map_half::green;
+  v.water = options.water;
+  v.trees = options.trees;
+  v.hills = options.hills;
+  return v;
+}
+
+}  // namespace detail
+
 map generate(const map_options& options) {
+  const std::string problem = check_map_options(options);
+  if (!problem.empty()) throw std::invalid_argument(problem);
   auto state = std::make_unique<detail::map_state>();
-  state->world = generate_world(options.seed, options.debug, detail::resolve_threads(options.threads));
-  state->seed = options.seed;
-  state->debug = options.debug;
+  state->world = generate_world(options.seed, options.debug, detail::variant_of(options),
+                                detail::resolve_threads(options.threads));
+  state->options = options;
   return map(std::move(state));
 }
 

@@ -37,9 +37,13 @@ void generate_map(generator_context& ctx) {
 }
 
 std::unique_ptr<voxel_world> generate_world(int32_t seed, bool debug, int threads) {
+  return generate_world(seed, debug, map_variant{}, threads);
+}
+
+std::unique_ptr<voxel_world> generate_world(int32_t seed, bool debug, const map_variant& variant, int threads) {
   std::unique_ptr<voxel_world> world = voxel_world::create();
   // The height fields are needed only while the map is made.
-  auto ctx = std::make_unique<generator_context>(*world, seed, debug, threads);
+  auto ctx = std::make_unique<generator_context>(*world, seed, debug, threads, variant);
   generate_map(*ctx);
   return world;
 }

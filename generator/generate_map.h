@@ -21,6 +21,8 @@ void generate_map(generator_context& ctx);
 // from scratch with up to `threads` threads. Throws std::bad_alloc when its
 // memory cannot be had. Any number of worlds can be made at once.
 std::unique_ptr<voxel_world> generate_world(int32_t seed, bool debug, int threads);
+// The same for a variant of the map (the options' layout and amounts).
+std::unique_ptr<voxel_world> generate_world(int32_t seed, bool debug, const map_variant& variant, int threads);
 
 // Recolours every voxel of the two start-region outlines; solid flags and
 // heights are untouched.

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 
+#include "generator/map_variant.h"
 #include "generator/random/random.h"
 #include "generator/terrain/height_fields.h"
 #include "world/voxel_world.h"
@@ -16,8 +17,8 @@ namespace vormap {
 struct generator_context {
   // A context for the map of `seed` built into `world`, which must be all
   // zero. About 3.3 MiB: make it on the heap.
-  generator_context(voxel_world& world, int32_t seed, bool debug, int threads)
-      : world(world), debug(debug), threads(threads < 1 ? 1 : threads) {
+  generator_context(voxel_world& world, int32_t seed, bool debug, int threads, const map_variant& variant = {})
+      : world(world), debug(debug), threads(threads < 1 ? 1 : threads), variant(variant) {
     random.seed(seed);
   }
 
@@ -33,6 +34,7 @@ struct generator_context {
   std::array<uint8_t, world_columns> water_grid{};
   bool debug = false;  // paint the start regions
   int threads = 1;     // the most threads a stage runs on
+  map_variant variant;  // the specified map unless options asked for another
 };
 
 }  // namespace vormap

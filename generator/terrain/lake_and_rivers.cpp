@@ -142,8 +142,53 @@ void trace_main_river(generator_context& ctx, river_source source) {
 
 }  // namespace detail
 
+namespace {
+
+// The lake, the fan of rivers and the main river of a variant with another
+// amount of water: the lake's radius, the number of fan rivers and every
+// river's width scale with it; 0 leaves the map dry.
+void mark_scaled_water(generator_context& ctx, double amount) {
+  using namespace detail;
+  ctx.random.unit();  // discarded, as in the specified stage
+  const river_source source = draw_river_source(ctx);
+  const int32_t cy = lake_centre_column(source.y);
+  const auto radius = static_cast<int32_t>(15 * amount + 0.5);
+  for (int32_t i = 0; i <= 2 * radius; ++i) {
+    const auto m = static_cast<int32_t>(std::sqrt(static_cast<double>(radius * radius - (i - radius) * (i - radius))));
+    for (int32_t k = 0; k <= 24 * m; ++k) mark_water(ctx, 511 - i, cy - 12 * m + k);
+  }
+  const auto width = [amount](int32_t w) { return static_cast<int32_t>(w * amount + 0.5); };
+  const auto rivers = static_cast<int32_t>(5 * amount + 0.5);
+  for (int32_t j = 0; j < rivers; ++j) {
+    // Spread evenly over the specified fan's directions, -4 to 4.
+    const double d = rivers == 1 ? 0.0 : -4.0 + 8.0 * j / (rivers - 1);
+    const int32_t w = width(draw_below(ctx, 3) + 2);
+    const auto end = static_cast<int32_t>((static_cast<double>(512 - source.x) / 400) * (d * 150) + source.y);
+    if (w > 0) trace_river(ctx, source.x, source.y, 512, end, w, 0);
+  }
+  if (width(2) > 0) {
+    int32_t px = source.x, py = source.y;
+    bool halved = false;
+    while (px > 0) {
+      const uint32_t a = ctx.random.u32();
+      const uint32_t b = ctx.random.u32();
+      const main_river_step m = next_main_river_step(px, py, a, b, halved);
+      carve_water_segment(ctx, px, py, px + m.step, py + m.side, width(3));
+      px += m.step;
+      py += m.side;
+    }
+    carve_water_segment(ctx, 511, py, source.x, source.y, width(2));
+  }
+}
+
+}  // namespace
+
 void mark_lake_and_rivers(generator_context& ctx) {
   using namespace detail;
+  if (ctx.variant.water != 1.0) {
+    mark_scaled_water(ctx, ctx.variant.water);
+    return;
+  }
   ctx.random.unit();  // discarded
   const river_source source = draw_river_source(ctx);
   stamp_lake(ctx, lake_centre_column(source.y));

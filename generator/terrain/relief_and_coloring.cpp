@@ -7,6 +7,7 @@
 #include "generator/random/noise_layer.h"
 #include "generator/terrain/base_terrain.h"
 #include "generator/terrain/height_fields.h"
+#include "generator/terrain/variant_shaping.h"
 #include "util/parallel_for.h"
 #include "world/voxel_world.h"
 
@@ -126,9 +127,14 @@ void color_columns(generator_context& ctx) {
 
 void add_relief_and_color(generator_context& ctx) {
   fill_relief_noise(ctx);
+  if (ctx.variant.hills != 1.0) scale_heights(ctx.work_field, ctx.variant.hills, 0.0);
+  // The noise of a symmetric map is symmetric too, so every step after it
+  // keeps the map symmetric.
+  make_symmetric(ctx.variant, ctx.work_field);
   mix_relief(ctx);
   extrude_columns(ctx);
   fill_perturbation_noise(ctx);
+  make_symmetric(ctx.variant, ctx.work_field);
   add_scaled_field(ctx.elevation, ctx.work_field, 2, ctx.threads);
   color_columns(ctx);
 }

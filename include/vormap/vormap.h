@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace vormap {
@@ -20,11 +22,56 @@ namespace vormap {
 inline constexpr int map_size = 512;    // columns along x and along y
 inline constexpr int map_height = 64;   // voxels in a column
 
+// Where the lake lies: along the high-x edge (east, the specified map) or
+// another edge. The whole design turns with it (terrain, water, the side
+// where trees grow dense); the light does not.
+enum class lake_edge : uint8_t { east, north, west, south };
+// A symmetric map for team play: one half reflected onto the other across
+// x = 255.5 (mirror) or turned 180 degrees about the centre (turn).
+enum class map_symmetry : uint8_t { none, mirror, turn };
+// The half a symmetric map keeps: blue the low-x half, green the high-x half.
+enum class map_half : uint8_t { blue, green };
+
+// The ranges of the amount factors; 1 is the specified amount.
+inline constexpr double water_min = 0.0, water_max = 2.0;  // lake size, rivers: count and width
+inline constexpr double trees_min = 0.0, trees_max = 2.0;  // trees and bushes: density
+inline constexpr double hills_min = 0.25, hills_max = 1.75;  // how high the heights and the relief go
+
 struct map_options {
   int32_t seed = 0;
   bool debug = false;  // paint the two start regions, as `vormap -d` does
   int threads = 0;     // threads to generate and encode on; 0 = every processor
+  // The map's variant. The defaults make the specified map, byte for byte.
+  lake_edge lake = lake_edge::east;
+  map_symmetry symmetry = map_symmetry::none;
+  map_half keep = map_half::blue;  // read only by symmetric maps
+  double water = 1.0;
+  double trees = 1.0;
+  double hills = 1.0;
 };
+
+// A map's one name: the seed alone for the specified map ("1234"), else the
+// seed, a colon and the options that differ from the specified map, in this
+// order: "1234:lake=north,symmetry=mirror,keep=green,water=1.5,trees=0,hills=0.8".
+// keep is named only for symmetric maps; factors are written in the shortest
+// form that reads back to the same value. debug and threads are not part of
+// the name.
+std::string map_name(const map_options& options);
+// The variant part of the name: "" for the specified map, else what follows
+// the colon.
+std::string variant_name(const map_options& options);
+
+// Reads a name as map_name writes it (options in any order, each at most
+// once) into `options` (seed and variant; debug and threads are kept).
+// Returns "" on success, else one line saying what is wrong; `options` is
+// then unchanged.
+std::string parse_map_name(std::string_view name, map_options& options);
+// Sets one variant option from its text, as the programs' long options
+// (--lake north, --water 1.5) and the names give them: key is one of lake,
+// symmetry, keep, water, trees, hills. Returns "" or what is wrong.
+std::string set_map_option(map_options& options, std::string_view key, std::string_view value);
+// "" when every option lies in its range, else what is wrong.
+std::string check_map_options(const map_options& options);
 
 namespace detail {
 struct map_state;
@@ -43,6 +90,8 @@ class map {
 
   int32_t seed() const;
   bool debug() const;
+  // The options the map was made with (threads as asked for).
+  const map_options& options() const;
 
   // The extruded height of column (x, y): the number of voxels its solid
   // ground stands above the bottom, as the terrain stages left it.
@@ -66,9 +115,10 @@ class map {
   std::unique_ptr<detail::map_state> state_;
 };
 
-// Makes the map of options.seed on options.threads threads (0 or fewer:
-// every processor; at most 256). Throws std::bad_alloc when its memory cannot
-// be had; otherwise always succeeds.
+// Makes the map of options.seed and its variant on options.threads threads
+// (0 or fewer: every processor; at most 256). Throws std::invalid_argument
+// (with check_map_options' text) for an option out of its range, and
+// std::bad_alloc when its memory cannot be had; otherwise always succeeds.
 map generate(const map_options& options);
 
 // The map's .vxl file: exactly the bytes `vormap -s SEED [-d]` writes, for
