@@ -22,12 +22,16 @@ namespace vormap {
 inline constexpr int high_ground_height = 20;
 
 // The two teams' start areas, both ends included: the columns the start
-// region outlines of `vormap -d` enclose.
+// region outlines of `vormap -d` enclose, made exact mirror images of each
+// other across x = 255.5 (and turned images about the centre) so that a
+// symmetric map scores alike for both: the blue outline's line at x = 128
+// lies one column further out than the mirror of the green one's at x = 384,
+// so blue's area ends at x = 127.
 struct start_area {
   int x_first, x_last, y_first, y_last;
   bool contains(int x, int y) const { return x >= x_first && x <= x_last && y >= y_first && y <= y_last; }
 };
-inline constexpr start_area blue_area{16, 128, 128, 383};
+inline constexpr start_area blue_area{16, 127, 128, 383};
 inline constexpr start_area green_area{384, 495, 128, 383};
 
 // The figures of one start area. Heights are the tops of the columns, trees

@@ -22,4 +22,11 @@ done <<'LIST'
 -s -2147483648 -d
 -s 2147483647
 -s 2147483647 -d
+-s 1 --lake north
+-s -1 --lake west -d
+-s 1234 --lake south --water 1.5 --trees 0.5
+-s 7 --symmetry mirror
+-s -12345 --symmetry turn --keep green -d
+-s 2147483647 --lake north --symmetry mirror --hills 1.5 --water 0.5
+-s 0 --water 0 --trees 2 --hills 0.25
 LIST

@@ -113,6 +113,57 @@ TEST_F(EndToEnd, SeedSpellingsAndIgnoredOptions) {
   }
 }
 
+// Long options beside the short ones: how each command line reads, and the
+// words that are refused before anything is made.
+TEST_F(EndToEnd, LongOptionsAndTheirReadings) {
+  struct reading {
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // for status 0
+    std::string err;
+  };
+  const std::vector<reading> cases = {
+      {{"--seed", "5", "--output", "m.vxl"}, 0, "Generating to 'm.vxl' using seed '5'\nFinished\n", ""},
+      {{"--seed=-5", "--output=m.vxl"}, 0, "Generating to 'm.vxl' using seed '-5'\nFinished\n", ""},
+      {{"-s", "5", "--seed", "6", "-o", "m.vxl"}, 0, "Generating to 'm.vxl' using seed '6'\nFinished\n", ""},
+      {{"--map", "5:lake=north", "-o", "m.vxl"}, 0,
+       "Generating to 'm.vxl' using seed '5' as map '5:lake=north'\nFinished\n", ""},
+      {{"-s", "5", "--lake", "east", "--water", "1.0", "-o", "m.vxl"}, 0,
+       "Generating to 'm.vxl' using seed '5'\nFinished\n", ""},
+      {{"-s", "5", "--keep", "green", "--symmetry=turn", "-o", "m.vxl"}, 0,
+       "Generating to 'm.vxl' using seed '5' as map '5:symmetry=turn,keep=green'\nFinished\n", ""},
+      // A short option's parameter is taken whole, dashes and all.
+      {{"-s", "5", "-o", "--x.vxl"}, 0, "Generating to '--x.vxl' using seed '5'\nFinished\n", ""},
+      {{"-s", "5", "-o", "m.vxl", "-", "--bogus"}, 0, "Generating to 'm.vxl' using seed '5'\nFinished\n", ""},
+      {{"--bogus"}, 2, "", "vormap: unknown option '--bogus' (see vormap --help)\n"},
+      {{"-s", "5", "--Seed", "5"}, 2, "", "vormap: unknown option '--Seed' (see vormap --help)\n"},
+      {{"--seed", "5x"}, 2, "", "vormap: --seed '5x' is not a decimal number from -2147483648 to 2147483647\n"},
+      {{"--seed", "2147483648"}, 2, "",
+       "vormap: --seed '2147483648' is not a decimal number from -2147483648 to 2147483647\n"},
+      {{"--seed"}, 2, "", "vormap: option --seed needs a value\n"},
+      {{"--output="}, 2, "", "vormap: option --output needs a file name\n"},
+      {{"--debug=1"}, 2, "", "vormap: option --debug takes no value\n"},
+      {{"--lake", "up"}, 2, "", "vormap: lake 'up' is not east, north, west or south\n"},
+      {{"--water", "2.5"}, 2, "", "vormap: water '2.5' is outside 0 to 2\n"},
+      {{"--hills", "1e0"}, 2, "", "vormap: hills '1e0' is not a decimal number such as 1.5\n"},
+      {{"--map", "5:"}, 2, "", "vormap: map name '5:': nothing after ':'\n"},
+      {{"--map", "5:lake=north,lake=west"}, 2, "", "vormap: map name '5:lake=north,lake=west': lake is given twice\n"},
+      {{"--lake", "\x1b[2J"}, 2, "", "vormap: lake '\\x1b[2J' is not east, north, west or south\n"},
+  };
+  for (const reading& c : cases) {
+    std::string line;
+    for (const auto& a : c.args) line += " " + a;
+    const process_result r = run(c.args);
+    EXPECT_EQ(r.exit_status, c.status) << line << ": " << r.err;
+    EXPECT_EQ(r.out, c.out) << line;
+    EXPECT_EQ(r.err, c.err) << line;
+  }
+  // The long forms make the same maps as the short ones.
+  ASSERT_EQ(run({"-s", "9", "-d", "-o", "a.vxl"}).exit_status, 0);
+  ASSERT_EQ(run({"--debug", "--seed=9", "--output", "b.vxl"}).exit_status, 0);
+  EXPECT_EQ(read_bytes(dir_ + "/a.vxl"), read_bytes(dir_ + "/b.vxl"));
+}
+
 TEST_F(EndToEnd, OptionsAfterALoneDashAreIgnored) {
   const process_result plain = run({"-s", "3", "-o", "a.vxl"});
   const process_result dashed = run({"-s", "3", "-o", "b.vxl", "-", "-d", "-s", "4"});

@@ -102,7 +102,9 @@ TEST(HelpConsistency, EveryVormapOptionIsInTheManualPageAndTheCompletions) {
   const process_result help = run_process(VORMAP_EXE, {"--help"}, "vormap");
   ASSERT_EQ(help.exit_status, 0);
   const std::set<std::string> options = options_in(option_lines(help.out));
-  EXPECT_EQ(options, (std::set<std::string>{"-s", "-o", "-d", "-h", "--help", "--version"}));
+  EXPECT_EQ(options, (std::set<std::string>{"-s", "-o", "-d", "-h", "--help", "--version", "--seed", "--output",
+                                            "--debug", "--map", "--lake", "--symmetry", "--keep", "--water", "--trees",
+                                            "--hills"}));
   const std::string man = read_source(source_dir + "/man/vormap.1.scd");
   const std::string bash = read_source(source_dir + "/completions/vormap.bash");
   const std::string zsh = read_source(source_dir + "/completions/_vormap");

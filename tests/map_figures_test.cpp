@@ -50,7 +50,7 @@ struct known_case {
 };
 
 TEST(MapFigures, KnownAnswersOnHandMadeWorlds) {
-  // Centres of the two areas: x 72 and 439.5, both at y 255.5.
+  // Centres of the two areas: x 71.5 and 439.5, both at y 255.5.
   const std::vector<known_case> cases = {
       {"flat at 9", [](int, int) { return 9; },
        {{"water_percent", 0}, {"land_percent", 100}, {"high_percent", 0}, {"min_height", 9}, {"max_height", 9},
@@ -58,7 +58,7 @@ TEST(MapFigures, KnownAnswersOnHandMadeWorlds) {
         {"blue_water_percent", 0}, {"blue_mean_height", 9}, {"blue_max_height", 9}, {"blue_flat_percent", 100},
         {"blue_mean_slope", 0}, {"blue_cover", 0}, {"green_water_percent", 0}, {"green_mean_height", 9},
         {"green_max_height", 9}, {"green_flat_percent", 100}, {"green_mean_slope", 0}, {"green_cover", 0},
-        {"height_advantage", 0}, {"centre_distance", 367.5}, {"fairness", 1}}},
+        {"height_advantage", 0}, {"centre_distance", 368}, {"fairness", 1}}},
       // Land at 10 for x < 256, water beyond: the step costs the two columns
       // beside it their flatness and gives them a slope of 10.
       {"half flooded", [](int x, int) { return x < 256 ? 10 : 0; },
@@ -66,7 +66,7 @@ TEST(MapFigures, KnownAnswersOnHandMadeWorlds) {
         {"mean_slope", 2.0 * 512 * 10 / world_columns}, {"flat_percent", 100.0 * 255 * 512 / world_columns},
         {"blue_water_percent", 0}, {"blue_mean_height", 10}, {"blue_flat_percent", 100},
         {"green_water_percent", 100}, {"green_mean_height", 0}, {"green_max_height", 0},
-        {"green_flat_percent", 0}, {"height_advantage", 10}, {"centre_distance", 367.5}, {"fairness", 0}}},
+        {"green_flat_percent", 0}, {"height_advantage", 10}, {"centre_distance", 368}, {"fairness", 0}}},
       // High ground everywhere, the green area twice as high as the rest:
       // the areas differ in height (25 against 50) and in the green edge's slope.
       {"green plateau", [](int x, int y) { return green_area.contains(x, y) ? 50 : 25; },
@@ -82,6 +82,16 @@ TEST(MapFigures, KnownAnswersOnHandMadeWorlds) {
       EXPECT_NEAR(figure->get(f), value, 1e-9) << c.name << ": " << key;
     }
   }
+}
+
+// A symmetric map scores alike for both teams only if each start area is the
+// other's image, mirrored across x = 255.5 and turned about the centre.
+TEST(MapFigures, StartAreasAreMirrorAndTurnedImagesOfEachOther) {
+  for (int x = 0; x < world_size; ++x)
+    for (int y = 0; y < world_size; ++y) {
+      ASSERT_EQ(blue_area.contains(x, y), green_area.contains(511 - x, y)) << x << ", " << y;
+      ASSERT_EQ(blue_area.contains(x, y), green_area.contains(511 - x, 511 - y)) << x << ", " << y;
+    }
 }
 
 // Flat ground at 5 with a tree in the blue area whose crown hides its middle
