@@ -11,7 +11,7 @@ _vxltool() {
     info) options="--json" ;;
     preview) options="--heightmap --absolute --scale" ;;
     diff) options="" ;;
-    gallery) options="-d --jobs --vormap --no-pages" ;;
+    gallery) options="-d --jobs --vormap --no-pages --lake --symmetry --keep --water --trees --hills --variant" ;;
     mesh) options="--meshopt --plain" ;;
     view) options="" ;;
     to-vox) options="" ;;
@@ -23,6 +23,10 @@ _vxltool() {
   case $prev in
     --scale|--jobs|--top|--shard|--where|--by) return ;;  # a number or an expression
     --format) COMPREPLY=($(compgen -W "jsonl csv" -- "$cur")); return ;;
+    --lake) COMPREPLY=($(compgen -W "east north west south" -- "$cur")); return ;;
+    --symmetry) COMPREPLY=($(compgen -W "none mirror turn" -- "$cur")); return ;;
+    --keep) COMPREPLY=($(compgen -W "blue green" -- "$cur")); return ;;
+    --water|--trees|--hills|--variant) return ;;
     --vormap) COMPREPLY=($(compgen -c -- "$cur")); return ;;
   esac
   if [[ $cur == -* ]]; then

@@ -103,6 +103,36 @@ TEST(Gallery, FiguresFilesMatchTheSearchAndNoPagesMakesNone) {
     EXPECT_TRUE(has(json, jsonl.out.substr(at, end - at))) << jsonl.out.substr(at, 40);
 }
 
+// Several variants of each seed, in process and through a vormap program:
+// each map is the one vormap makes of its name, with files, cards and
+// records named by the variant.
+TEST(Gallery, VariantsOfEachSeedAreNamedByTheirVariant) {
+  scratch_dir dir;
+  for (const bool child : {false, true}) {
+    const std::string out = child ? "child" : "own";
+    std::vector<std::string> args = {"--no-pages", "--water", "0.5", "--variant", "default", "--variant",
+                                     "lake=north,symmetry=mirror", "3,-4", out};
+    if (child) args.insert(args.begin(), {"--vormap", VORMAP_EXE});
+    const process_result r = gallery(args, dir.path());
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "4 maps in " + out)) << r.out;
+    for (const std::string seed : {"3", "-4"})
+      for (const std::string variant : {"water=0.5", "lake=north,symmetry=mirror,water=0.5"}) {
+        const std::string file = out + "/" + seed + "+" + variant + ".vxl";
+        const process_result made = run_process(VORMAP_EXE, {"--map", seed + ":" + variant, "-o", dir / "ref.vxl"});
+        ASSERT_EQ(made.exit_status, 0) << made.err;
+        EXPECT_EQ(read_bytes(dir / file), read_bytes(dir / "ref.vxl")) << file;
+        EXPECT_EQ(png_size(dir / (out + "/" + seed + "+" + variant + ".thumb.png")), std::make_pair(128, 128));
+      }
+    const std::vector<uint8_t> json = read_bytes(dir / (out + "/figures.json"));
+    EXPECT_TRUE(has(std::string(json.begin(), json.end()), "{\"seed\":-4,\"map\":\"-4:lake=north,symmetry=mirror,water=0.5\","));
+    const std::vector<uint8_t> csv = read_bytes(dir / (out + "/figures.csv"));
+    EXPECT_TRUE(has(std::string(csv.begin(), csv.end()), "seed,map,water_percent,"));
+    const std::vector<uint8_t> index = read_bytes(dir / (out + "/index.html"));
+    EXPECT_TRUE(has(std::string(index.begin(), index.end()), "\"lake=north,symmetry=mirror,water=0.5\"]"));
+  }
+}
+
 // A fake vormap, so that one seed can fail or hang: seed 13 fails as a full
 // disk would, or with FAKE_VORMAP_HANG set starts its temporary map and
 // hangs; every other seed is made by the real vormap.
@@ -185,6 +215,11 @@ TEST(Gallery, BadCommandLinesMakeNothing) {
       {{"1", "file"}, 1, "cannot make folder 'file': "},
       {{"--vormap", "nowhere", "1", "out"}, 1, "--vormap 'nowhere' is not an executable file"},
       {{"--vormap=", "1", "out"}, 2, "--vormap needs a path, not an empty value"},
+      {{"--lake", "up", "1", "out"}, 2, "lake 'up' is not east, north, west or south"},
+      {{"--variant", "lake=north,hills=9", "1", "out"}, 2, "bad --variant: hills '9' is outside 0.25 to 1.75"},
+      {{"--variant", "x", "1", "out"}, 2, "bad --variant: option 'x' has no '='"},
+      {{"--variant", "default", "--variant", "lake=east", "1", "out"}, 2,
+       "--variant 'lake=east' makes the same maps as an earlier one"},
   };
   for (const auto& c : cases) {
     const process_result r = gallery(c.args, dir.path());

@@ -42,7 +42,7 @@ const std::vector<vxltool_command>& vxltool_commands() {
        "Counts the columns and voxels in which the maps A and B differ and lists\n"
        "the first few. Exit status 0 when the maps are the same, 1 when they\n"
        "differ, 2 when a map cannot be read.\n"},
-      {"gallery", gallery_main, "gallery [-d] [--jobs N] [--vormap PATH] [--no-pages] SEEDS OUTDIR",
+      {"gallery", gallery_main, "gallery [-d] [--jobs N] [--vormap PATH] [--no-pages] [MAP OPTIONS] SEEDS OUTDIR",
        "the maps of many seeds, and a page to choose one",
        "Makes the map of each seed, byte for byte as vormap -s SEED [-d] would,\n"
        "with a thumbnail (the start areas outlined), a preview, a 3D page and its\n"
@@ -59,7 +59,12 @@ const std::vector<vxltool_command>& vxltool_commands() {
        "                per core)\n"
        "  --vormap PATH run this vormap program for each map instead of making\n"
        "                the maps inside vxltool (also: VORMAP_EXE)\n"
-       "  --no-pages    no 3D page per map (most of the time and space)\n"},
+       "  --no-pages    no 3D page per map (most of the time and space)\n"
+       "  --lake EDGE, --symmetry KIND, --keep HALF, --water F, --trees F,\n"
+       "  --hills F     every map as vormap makes it with these options\n"
+       "  --variant V   make each seed as this variant, V as in a map name after\n"
+       "                its colon (lake=north,symmetry=mirror; default for none);\n"
+       "                give it again for more variants of every seed\n"},
       {"mesh", mesh_command, "mesh [--meshopt | --plain] FILE OUT.glb",
        "the map's visible surface as a glTF 2.0 binary file",
        "Writes the faces between solid voxels and empty ones, neighbouring faces\n"

@@ -23,21 +23,23 @@ nlohmann::ordered_json figures_array(const map_figures& figures) {
   return array;
 }
 
-std::string jsonl_record(int32_t seed, const map_figures& figures) {
+std::string jsonl_record(int32_t seed, const map_figures& figures, const std::string& name) {
   nlohmann::ordered_json object = nlohmann::ordered_json::object();
   object["seed"] = seed;
+  if (!name.empty()) object["map"] = name;
   object.update(figures_object(figures));
   return object.dump();
 }
 
-std::string csv_header() {
-  std::string line = "seed";
+std::string csv_header(bool named) {
+  std::string line = named ? "seed,map" : "seed";
   for (const figure_descriptor& f : figure_table()) line.append(",").append(f.key);
   return line;
 }
 
-std::string csv_record(int32_t seed, const map_figures& figures) {
+std::string csv_record(int32_t seed, const map_figures& figures, const std::string& name) {
   std::string line = std::to_string(seed);
+  if (!name.empty()) line.append(",").append(name);
   for (const figure_descriptor& f : figure_table()) line.append(",").append(format_figure(f, f.get(figures)));
   return line;
 }

@@ -16,12 +16,15 @@ nlohmann::ordered_json figures_object(const map_figures& figures);
 // The same values alone, as an array in the order of figure_table().
 nlohmann::ordered_json figures_array(const map_figures& figures);
 
-// {"seed":N,...} on one line, without the newline.
-std::string jsonl_record(int32_t seed, const map_figures& figures);
+// {"seed":N,...} on one line, without the newline. A variant of the map
+// (`name` not empty: the map's name, such as "5:lake=north") is named by a
+// "map" key after the seed.
+std::string jsonl_record(int32_t seed, const map_figures& figures, const std::string& name = "");
 
 // "seed,water_percent,..." and the row of one seed, without the newline.
-std::string csv_header();
-std::string csv_record(int32_t seed, const map_figures& figures);
+// With `named`, a "map" column follows the seed, holding the map's name.
+std::string csv_header(bool named = false);
+std::string csv_record(int32_t seed, const map_figures& figures, const std::string& name = "");
 
 // The figures as a Markdown table: name, unit and meaning of each, as the
 // README lists them.

@@ -46,13 +46,16 @@ int gallery_main(const std::vector<std::string>& args) {
     if (std::printf("seeds: %s\n", format_seed_list(seeds).c_str()) < 0 || std::fflush(stdout) != 0)
       return fail("gallery", 1, std::string("cannot write standard output: ") + std::strerror(errno));
   }
-  for (int32_t seed : seeds) {
-    seed_job job;
-    job.seed = seed;
-    job.name = std::to_string(seed);
-    job.command = seed_command(job.name, options.debug);
-    run.jobs.push_back(std::move(job));
-  }
+  for (int32_t seed : seeds)
+    for (const map_options& variant : options.variants) {
+      seed_job job;
+      job.seed = seed;
+      job.options = variant;
+      job.options.seed = seed;
+      job.name = map_file_base(seed, job.options);
+      job.command = map_command(job.options, job.name, options.debug);
+      run.jobs.push_back(std::move(job));
+    }
   run.results.resize(run.jobs.size());
   const int jobs = std::min<int>(options.jobs > 0 ? options.jobs : processor_count(), static_cast<int>(run.jobs.size()));
   run.environment = child_environment(jobs);

@@ -45,6 +45,7 @@ bool strip_temporary_suffix(std::string_view& name) {
 // Whether `name` is a temporary file the file writer or vormap makes for a
 // file the gallery writes: ".NAME.tmpXXXXXX", where vormap's own writer may
 // add a second dot and a second ".tmpXXXXXX", and NAME is SEED.vxl,
+// (SEED+VARIANT for a variant's files)
 // SEED.png, SEED.thumb.png, SEED.html, SEED.made, index.html or figures.csv
 // or figures.json.
 bool is_own_temporary_file(std::string_view name) {
@@ -57,6 +58,13 @@ bool is_own_temporary_file(std::string_view name) {
   for (std::string_view suffix : {".thumb.png", ".vxl", ".png", ".html", ".made"}) {
     if (!name.ends_with(suffix)) continue;
     std::string_view seed = name.substr(0, name.size() - suffix.size());
+    // A variant's files: SEED+VARIANT, the variant in a map name's letters.
+    if (const size_t plus = seed.find('+'); plus != std::string_view::npos) {
+      const std::string_view variant = seed.substr(plus + 1);
+      if (variant.empty() || variant.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789=.,") != std::string_view::npos)
+        return false;
+      seed = seed.substr(0, plus);
+    }
     if (seed.starts_with('-')) seed.remove_prefix(1);
     return !seed.empty() && seed.find_first_not_of("0123456789") == std::string_view::npos;
   }

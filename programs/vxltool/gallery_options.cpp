@@ -56,7 +56,7 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
       name = arg.substr(0, equals);
       value = arg.substr(equals + 1);
     }
-    if (name != "--jobs" && name != "--vormap") {
+    if (name != "--jobs" && name != "--vormap" && !is_variant_option(name)) {
       error = "unknown option '" + arg + "'";
       return false;
     }
@@ -67,7 +67,9 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
       }
       value = args[++k];
     }
-    if (name == "--vormap") {
+    if (is_variant_option(name)) {
+      if (!read_variant_option(name, value, out.variant, error)) return false;
+    } else if (name == "--vormap") {
       if (value.empty()) {
         error = "--vormap needs a path, not an empty value";
         return false;
@@ -92,6 +94,7 @@ bool parse_gallery_arguments(const std::vector<std::string>& args, gallery_optio
     error = (plain ? "bad SEEDS '" + list + "': " : std::string("bad SEEDS: ")) + error;
     return false;
   }
+  if (!resolve_variants(out.variant, out.variants, error)) return false;
   out.outdir = positional[1];
   if (out.outdir.empty()) {
     error = "OUTDIR is empty";

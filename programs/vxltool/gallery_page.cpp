@@ -27,6 +27,9 @@ std::string gallery_data(const gallery_run& run) {
     // about a second.
     nlohmann::ordered_json row = {job.seed, r.has_page ? 1 : 0};
     for (auto& value : figures_array(r.figures)) row.push_back(std::move(value));
+    // Last, the variant ("" for the specified map): the files' names and the
+    // command follow from it and the seed.
+    row.push_back(variant_name(job.options));
     seeds.push_back(std::move(row));
   }
   nlohmann::ordered_json table = nlohmann::ordered_json::array();
@@ -34,6 +37,7 @@ std::string gallery_data(const gallery_run& run) {
     table.push_back({{"key", f.key}, {"unit", f.unit}, {"description", f.description}, {"integer", f.integer}});
   const nlohmann::ordered_json data = {{"debug", run.options.debug},
                                        {"command", seed_command("SEED", run.options.debug)},
+                                       {"variantCommand", "vormap --map NAME -o FILE.vxl" + std::string(run.options.debug ? " -d" : "")},
                                        {"figureTable", table},
                                        {"seeds", seeds},
                                        {"failed", failed}};
@@ -60,13 +64,15 @@ bool write_index(const gallery_run& run, std::string& error) {
     return false;
   }
   // The figures of every map also as files to load elsewhere.
-  std::string csv = csv_header() + "\n", json = "[\n";
+  const bool named = run.options.named();
+  std::string csv = csv_header(named) + "\n", json = "[\n";
   bool first = true;
   for (size_t i = 0; i < run.jobs.size(); ++i) {
     const seed_result& r = run.results[i];
     if (r.state != seed_state::made && r.state != seed_state::reused) continue;
-    csv += csv_record(run.jobs[i].seed, r.figures) + "\n";
-    json += (first ? "" : ",\n") + jsonl_record(run.jobs[i].seed, r.figures);
+    const std::string name = named ? map_name(run.jobs[i].options) : "";
+    csv += csv_record(run.jobs[i].seed, r.figures, name) + "\n";
+    json += (first ? "" : ",\n") + jsonl_record(run.jobs[i].seed, r.figures, name);
     first = false;
   }
   json += "\n]\n";

@@ -14,6 +14,8 @@
 
 #include "maptools/gallery_figures.h"
 #include "programs/vxltool/seed_list.h"
+#include "programs/vxltool/variant_options.h"
+#include "vormap/vormap.h"
 
 namespace vormap {
 
@@ -24,11 +26,21 @@ struct gallery_options {
   bool debug = false;
   bool pages = true;  // false: --no-pages, no 3D page per map
   int jobs = 0;  // 0: one per core
+  variant_options variant;  // --lake ... --hills, --variant
+  std::vector<map_options> variants;  // made of each seed, at least one
+  // Whether the maps are named by their variants: any variant is not the
+  // specified map.
+  bool named() const {
+    for (const map_options& v : variants)
+      if (!variant_name(v).empty()) return true;
+    return false;
+  }
 };
 
 struct seed_job {
   int32_t seed = 0;
-  std::string name;     // the seed in decimal: the files' base name
+  map_options options;  // seed and variant
+  std::string name;     // the files' base name: the seed in decimal, then '+' and the variant
   std::string command;  // the command that makes this map, as the card shows it
 };
 
@@ -36,6 +48,12 @@ struct seed_job {
 // cards show it.
 inline std::string seed_command(const std::string& seed, bool debug) {
   return "vormap -s " + seed + " -o " + seed + ".vxl" + (debug ? " -d" : "");
+}
+
+// The same for any map: a variant is named by --map.
+inline std::string map_command(const map_options& options, const std::string& file_base, bool debug) {
+  if (variant_name(options).empty()) return seed_command(file_base, debug);
+  return "vormap --map " + map_name(options) + " -o " + file_base + ".vxl" + (debug ? " -d" : "");
 }
 
 enum class seed_state { pending, made, reused, failed };

@@ -71,7 +71,8 @@ bool run_vormap(gallery_run& run, const seed_job& job, std::string& reason) {
 namespace {
 
 bool run_vormap_into(gallery_run& run, const seed_job& job, const std::string& map_path, std::string& reason) {
-  std::vector<std::string> args = {run.vormap, "-s", job.name, "-o", map_path};
+  std::vector<std::string> args = {run.vormap, "-s", std::to_string(job.seed), "-o", map_path};
+  if (!variant_name(job.options).empty()) args.insert(args.end(), {"--map", map_name(job.options)});
   if (run.options.debug) args.push_back("-d");
   std::vector<char*> argv, envp;
   for (std::string& a : args) argv.push_back(a.data());
@@ -184,8 +185,7 @@ int map_threads(int jobs) {
 bool make_map_in_process(const gallery_run& run, const seed_job& job, std::vector<uint8_t>& bytes,
                          std::string& reason) {
   try {
-    map_options options;
-    options.seed = job.seed;
+    map_options options = job.options;
     options.debug = run.options.debug;
     options.threads = run.map_threads;
     const map made = generate(options);

@@ -16,16 +16,27 @@ const figures = [
 const figureByKey = new Map(figures.map((f) => [f.key, f]));
 
 // A map of the gallery from its row in the data block: the seed, whether it
-// has a 3D page, then its figures in the order of figureTable. Its files and
-// command follow from the seed.
+// has a 3D page, then its figures in the order of figureTable, and last its
+// variant ("" for the specified map). Its files and command follow from the
+// seed and the variant.
 const column = new Map(data.figureTable.map((f, i) => [f.key, i + 2]));
 class GalleryMap {
-  constructor(row) { this.row = row; this.seed = row[0]; }
-  get map() { return `${this.seed}.vxl`; }
-  get thumbnail() { return `${this.seed}.thumb.png`; }
-  get preview() { return `${this.seed}.png`; }
-  get page() { return this.row[1] ? `${this.seed}.html` : null; }
-  get command() { return data.command.replaceAll('SEED', String(this.seed)); }
+  constructor(row) {
+    this.row = row;
+    this.seed = row[0];
+    this.variant = row[data.figureTable.length + 2] || '';
+    this.file = this.variant ? `${this.seed}+${this.variant}` : String(this.seed);
+    this.name = this.variant ? `${this.seed}:${this.variant}` : String(this.seed);
+    this.title = this.variant ? `map ${this.name}` : `seed ${this.seed}`;
+  }
+  get map() { return `${this.file}.vxl`; }
+  get thumbnail() { return `${this.file}.thumb.png`; }
+  get preview() { return `${this.file}.png`; }
+  get page() { return this.row[1] ? `${this.file}.html` : null; }
+  get command() {
+    return this.variant ? data.variantCommand.replace('NAME', this.name).replace('FILE', this.file)
+      : data.command.replaceAll('SEED', String(this.seed));
+  }
   get figures() { return Object.fromEntries(data.figureTable.map((f) => [f.key, this.figure(f.key)])); }
   figure(key) { return this.row[column.get(key)]; }
 }
@@ -57,7 +68,7 @@ function figureCell(map, key, text = format(key, value(map, key))) {
 function makeCard(map) {
   const target = map.page || map.preview;
   const open = el('a', { className: 'open', href: target, title: map.page ? '3D view' : 'large preview' },
-    el('img', { src: map.thumbnail, width: 128, height: 128, alt: `map of seed ${map.seed}`, loading: 'lazy' }));
+    el('img', { src: map.thumbnail, width: 128, height: 128, alt: `map ${map.name}`, loading: 'lazy' }));
   open.addEventListener('click', (event) => {
     if (map.page || event.button !== 0 || event.ctrlKey || event.metaKey || event.shiftKey) return;
     event.preventDefault();
@@ -96,9 +107,10 @@ function makeCard(map) {
     el('a', { href: map.map, download: map.map }, map.map), preview);
   if (map.page) files.append(el('a', { href: map.page }, '3D view'));
   const card = el('article', { className: 'card' },
-    open, el('h2', {}, `seed ${map.seed}`, el('span', { className: 'kind' }, map.page ? '3D' : '')),
+    open, el('h2', {}, map.title, el('span', { className: 'kind' }, map.page ? '3D' : '')),
     list, teams, el('div', { className: 'command' }, code, copy), files);
   card.dataset.seed = map.seed;
+  card.dataset.map = map.name;
   card.map = map;
   return card;
 }
@@ -170,7 +182,7 @@ function apply() {
     max: f.max === '' ? Infinity : Number(f.max),
   }));
   shownMaps = maps.filter((map) => active.every((f) => value(map, f.key) >= f.min && value(map, f.key) <= f.max))
-    .sort((a, b) => sign * (value(a, key) - value(b, key)) || a.seed - b.seed);
+    .sort((a, b) => sign * (value(a, key) - value(b, key)) || a.seed - b.seed || (a.variant < b.variant ? -1 : a.variant > b.variant ? 1 : 0));
   $('cards').replaceChildren();
   rendered = 0;
   renderMore();
@@ -253,8 +265,8 @@ let viewing = null;
 function showViewer(map) {
   viewing = map;
   $('viewer-image').src = map.preview;
-  $('viewer-image').alt = `preview of seed ${map.seed}`;
-  $('viewer-title').textContent = `seed ${map.seed}`;
+  $('viewer-image').alt = `preview of ${map.title}`;
+  $('viewer-title').textContent = map.title;
   $('viewer-command').textContent = map.command;
   if (!$('viewer').open) $('viewer').showModal();
 }
