@@ -127,13 +127,20 @@ TEST(CApi, NullOutputsAreAnArgumentError) {
 
 // Allocation failure is an error code at every limit from where nothing fits
 // to where the map almost fits: no abort, no exception escapes, even one
-// thrown on a worker thread of the encoder.
+// thrown on a worker thread of the encoder. Threads 0: the C call; 16: the
+// C++ library on more threads than processors, whose stacks take address
+// space too.
 TEST(CApi, AllocationFailureIsAnErrorCode) {
 #ifdef VORMAP_NO_ADDRESS_LIMIT
   GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
 #else
+  struct run {
+    int threads, megabytes;
+  };
+  std::vector<run> runs;
   for (int threads : {0, 16})
-  for (int megabytes = 30; megabytes <= 200; megabytes += 10) {
+    for (int megabytes = 30; megabytes <= 200; megabytes += 10) runs.push_back({threads, megabytes});
+  for (const auto [threads, megabytes] : runs) {
     SCOPED_TRACE(testing::Message() << megabytes << " MB, threads " << threads);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -141,8 +148,6 @@ TEST(CApi, AllocationFailureIsAnErrorCode) {
       const rlimit limit{static_cast<rlim_t>(megabytes) << 20, static_cast<rlim_t>(megabytes) << 20};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(10);
       if (threads > 0) {
-        // The library on many threads: each worker's stack takes address
-        // space too, so some fail to start and others fail inside.
         try {
           map_options options;
           options.seed = 1;
