@@ -27,23 +27,47 @@ map::map(map&&) noexcept = default;
 map& map::operator=(map&&) noexcept = default;
 map::~map() = default;
 
-int32_t map::seed() const { return state_->options.seed; }
-bool map::debug() const { return state_->options.debug; }
-const map_options& map::options() const { return state_->options; }
+namespace {
 
-int map::column_height(int x, int y) const { return state_->world->column_height[column_index(x, y)]; }
+// The world of `m` when (x, y, z) is inside it; otherwise throws.
+const voxel_world& checked_world(const std::unique_ptr<detail::map_state>& state, int x, int y, int z) {
+  if (!state || !state->world) throw std::out_of_range("vormap::map: a moved-from map has no voxels");
+  if (x < 0 || x >= map_size || y < 0 || y >= map_size || z < 0 || z >= map_height)
+    throw std::out_of_range("vormap::map: (" + std::to_string(x) + ", " + std::to_string(y) + ", " +
+                            std::to_string(z) + ") is outside the map");
+  return *state->world;
+}
 
-bool map::solid(int x, int y, int z) const { return state_->world->voxel_solid[voxel_index(x, y, z)] != 0; }
+}  // namespace
+
+// A moved-from map reads as the specified map of seed 0.
+const map_options& map::options() const {
+  static const map_options none;
+  return state_ ? state_->options : none;
+}
+int32_t map::seed() const { return options().seed; }
+bool map::debug() const { return options().debug; }
+
+int map::column_height(int x, int y) const { return checked_world(state_, x, y, 0).column_height[column_index(x, y)]; }
+
+bool map::solid(int x, int y, int z) const { return checked_world(state_, x, y, z).voxel_solid[voxel_index(x, y, z)] != 0; }
 
 uint32_t map::color(int x, int y, int z) const {
+  const voxel_world& world = checked_world(state_, x, y, z);
   // Only solid voxels have a colour: the grid keeps the column's colour in
   // its empty voxels too.
   const int i = voxel_index(x, y, z);
-  return state_->world->voxel_solid[i] != 0 ? state_->world->voxel_color[i] : 0;
+  return world.voxel_solid[i] != 0 ? world.voxel_color[i] : 0;
 }
 
-std::span<const uint8_t> map::solid_voxels() const { return state_->world->voxel_solid; }
-std::span<const uint32_t> map::voxel_colors() const { return state_->world->voxel_color; }
+std::span<const uint8_t> map::solid_voxels() const {
+  if (!state_ || !state_->world) return {};
+  return state_->world->voxel_solid;
+}
+std::span<const uint32_t> map::voxel_colors() const {
+  if (!state_ || !state_->world) return {};
+  return state_->world->voxel_color;
+}
 
 namespace detail {
 
@@ -71,6 +95,7 @@ map generate(const map_options& options) {
 }
 
 std::vector<uint8_t> encode_vxl(const map& m, int threads) {
+  if (m.solid_voxels().empty()) throw std::invalid_argument("vormap::encode_vxl: a moved-from map has no voxels");
   return encode_vxl(*m.state().world, detail::resolve_threads(threads));
 }
 

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "maptools/quoted_text.h"
+
 namespace vormap {
 namespace {
 
@@ -92,7 +94,7 @@ int parse_int(const std::string& text, size_t offset, const char* what) {
   const char* first = text.data();
   const char* last = first + text.size();
   const auto [end, ec] = std::from_chars(first, last, v);
-  if (ec != std::errc() || end != last) throw failure{offset, std::string("bad ") + what + " '" + text + "'"};
+  if (ec != std::errc() || end != last) throw failure{offset, std::string("bad ") + what + " " + quote_text(text)};
   return v;
 }
 
@@ -102,17 +104,22 @@ void read_frame(const std::map<std::string, std::string>& frame, size_t offset, 
     // The rotation byte of the identity: row 0 has its 1 in column 0, row 1
     // in column 1, all signs positive.
     if (parse_int(r->second, offset, "rotation") != 4)
-      throw failure{offset, "a model is rotated (rotation " + r->second + "); only moved models can become a map"};
+      throw failure{offset, "a model is rotated (rotation " + quote_text(r->second) + "); only moved models can become a map"};
   }
   if (const auto t = frame.find("_t"); t != frame.end()) {
+    // Reported whole, however it is wrong: "x y z", whole numbers.
     const std::string& s = t->second;
     size_t at = 0;
     for (int a = 0; a < 3; ++a) {
       const size_t space = a < 2 ? s.find(' ', at) : s.size();
-      if (space == std::string::npos) throw failure{offset, "bad translation '" + s + "'"};
-      node.translation[a] = parse_int(s.substr(at, space - at), offset, "translation");
-      if (node.translation[a] < -1000000 || node.translation[a] > 1000000)
-        throw failure{offset, "translation '" + s + "' is out of range"};
+      int v = 0;
+      const char* first = s.data() + at;
+      const char* last = s.data() + (space == std::string::npos ? s.size() : space);
+      const auto [end, ec] = std::from_chars(first, last, v);
+      if (space == std::string::npos || ec != std::errc() || end != last || first == last)
+        throw failure{offset, "bad translation " + quote_text(s) + " (not three whole numbers \"x y z\")"};
+      if (v < -1000000 || v > 1000000) throw failure{offset, "translation " + quote_text(s) + " is out of range"};
+      node.translation[a] = v;
       at = space + 1;
     }
   }
@@ -272,7 +279,7 @@ bool decode_vox(std::span<const uint8_t> file, vox_scene& scene, std::string& er
       const int32_t content = h.i32("chunk header");
       const int32_t children = h.i32("chunk header");
       if (content < 0 || children < 0 || size_t(content) + size_t(children) > end - at - 12)
-        throw failure{at, "chunk '" + std::string(id, 4) + "' sizes " + std::to_string(content) + " + " +
+        throw failure{at, "chunk " + quote_text(std::string_view(id, 4)) + " sizes " + std::to_string(content) + " + " +
                               std::to_string(children) + " run past the end of the file"};
       r.chunk(id, at + 12, at + 12 + size_t(content));
       at += 12 + size_t(content) + size_t(children);

@@ -2,10 +2,13 @@
 // buffers and error codes.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -62,6 +65,34 @@ TEST(Api, MovedMapKeepsItsWorld) {
   EXPECT_STREQ(version(), "0.1.0");
 }
 
+// Reads outside the map, and any read of a moved-from map, throw instead of
+// reading another column or past the grids.
+TEST(Api, AccessorsAreChecked) {
+  map a = make(3, false);
+  struct point {
+    int x, y, z;
+  };
+  for (const point p : std::vector<point>{{512, 0, 0}, {0, 512, 0}, {-1, 0, 0}, {0, -1, 0}, {0, 0, 64}, {0, 0, -1},
+                                          {1 << 30, 0, 0}}) {
+    SCOPED_TRACE(testing::Message() << p.x << ", " << p.y << ", " << p.z);
+    if (p.z == 0) {
+      EXPECT_THROW((void)a.column_height(p.x, p.y), std::out_of_range);
+    }
+    EXPECT_THROW((void)a.solid(p.x, p.y, p.z), std::out_of_range);
+    EXPECT_THROW((void)a.color(p.x, p.y, p.z), std::out_of_range);
+  }
+  EXPECT_NO_THROW((void)a.color(511, 511, 63));
+  map b = std::move(a);
+  EXPECT_THROW((void)a.column_height(0, 0), std::out_of_range);
+  EXPECT_THROW((void)a.solid(0, 0, 0), std::out_of_range);
+  EXPECT_THROW((void)a.color(0, 0, 0), std::out_of_range);
+  EXPECT_TRUE(a.solid_voxels().empty());
+  EXPECT_TRUE(a.voxel_colors().empty());
+  EXPECT_EQ(a.seed(), 0);
+  EXPECT_THROW((void)encode_vxl(a, 1), std::invalid_argument);
+  EXPECT_EQ(b.seed(), 3);
+}
+
 TEST(CApi, MakesTheSameBytesAsTheLibrary) {
   for (int debug : {0, 1}) {
     unsigned char* bytes = nullptr;
@@ -94,26 +125,53 @@ TEST(CApi, NullOutputsAreAnArgumentError) {
 #endif
 #endif
 
-#ifndef VORMAP_NO_ADDRESS_LIMIT
-// In a child process with less address space than one world: exits 0 when
-// the C call returned the memory error and set no buffer.
-[[noreturn]] void make_a_map_in_too_little_memory() {
-  const rlimit limit{64 << 20, 64 << 20};
-  if (::setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(10);
-  unsigned char* bytes = reinterpret_cast<unsigned char*>(1);
-  size_t size = 5;
-  const int code = vormap_make_vxl(1, 0, &bytes, &size);
-  std::_Exit(code == VORMAP_ERROR_MEMORY && bytes == nullptr && size == 0 ? 0 : 20 + code);
-}
-#endif
-
-// Allocation failure is an error code: no abort, no exception escapes.
-TEST(CApiDeathTest, AllocationFailureIsAnErrorCode) {
+// Allocation failure is an error code at every limit from where nothing fits
+// to where the map almost fits: no abort, no exception escapes, even one
+// thrown on a worker thread of the encoder. Threads 0: the C call; 16: the
+// C++ library on more threads than processors, whose stacks take address
+// space too.
+TEST(CApi, AllocationFailureIsAnErrorCode) {
 #ifdef VORMAP_NO_ADDRESS_LIMIT
   GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
 #else
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(make_a_map_in_too_little_memory(), ::testing::ExitedWithCode(0), "");
+  struct run {
+    int threads, megabytes;
+  };
+  std::vector<run> runs;
+  for (int threads : {0, 16})
+    for (int megabytes = 30; megabytes <= 200; megabytes += 10) runs.push_back({threads, megabytes});
+  for (const auto [threads, megabytes] : runs) {
+    SCOPED_TRACE(testing::Message() << megabytes << " MB, threads " << threads);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const rlimit limit{static_cast<rlim_t>(megabytes) << 20, static_cast<rlim_t>(megabytes) << 20};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(10);
+      if (threads > 0) {
+        try {
+          map_options options;
+          options.seed = 1;
+          options.threads = threads;
+          std::_Exit(encode_vxl(generate(options), threads).empty() ? 21 : 1);
+        } catch (const std::bad_alloc&) {
+          std::_Exit(0);
+        }
+      }
+      unsigned char* bytes = reinterpret_cast<unsigned char*>(1);
+      size_t size = 5;
+      const int code = vormap_make_vxl(1, 0, &bytes, &size);
+      if (code == VORMAP_OK) std::_Exit(bytes != nullptr && size > 0 ? 1 : 21);
+      std::_Exit(code == VORMAP_ERROR_MEMORY && bytes == nullptr && size == 0 ? 0 : 20 + code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    // 0: the memory error; 1: the map fitted.
+    EXPECT_LE(WEXITSTATUS(status), 1);
+    if (megabytes <= 60) {
+      EXPECT_EQ(WEXITSTATUS(status), 0) << "less than one world cannot make a map";
+    }
+  }
 #endif
 }
 

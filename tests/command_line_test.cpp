@@ -314,5 +314,37 @@ TEST_F(EndToEnd, TheWorldIsHeldOnce) {
   EXPECT_LT(r.peak_rss_kib, 110 * 1024) << "peak resident memory " << r.peak_rss_kib << " KiB";
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VORMAP_NO_ADDRESS_LIMIT 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VORMAP_NO_ADDRESS_LIMIT 1
+#endif
+#endif
+
+// Out of memory at any point, generating or on an encoder's worker thread,
+// is one line and exit 1 with nothing left behind, never an abort.
+TEST_F(EndToEnd, OutOfMemoryIsOneLineAndLeavesNoFile) {
+#ifdef VORMAP_NO_ADDRESS_LIMIT
+  GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
+#else
+  for (int megabytes = 30; megabytes <= 200; megabytes += 10) {
+    SCOPED_TRACE(::testing::Message() << megabytes << " MB");
+    const std::string script = "ulimit -v " + std::to_string(megabytes * 1024) + "; VORMAP_THREADS=16 exec '" +
+                               std::string(VORMAP_EXE) + "' -s 7 -o om.vxl";
+    const process_result r = run_process("/bin/sh", {"-c", script}, "sh", dir_);
+    if (r.exit_status == 0) {
+      EXPECT_TRUE(std::filesystem::exists(dir_ + "/om.vxl"));
+      std::filesystem::remove(dir_ + "/om.vxl");
+      continue;
+    }
+    EXPECT_EQ(r.exit_status, 1) << r.err;
+    EXPECT_NE(r.err.find("memory"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir_)) << "a file is left behind";
+  }
+#endif
+}
+
 }  // namespace
 }  // namespace vormap

@@ -10,6 +10,12 @@
 namespace vormap {
 namespace {
 
+std::string repeat(const std::string& piece, int times) {
+  std::string out;
+  for (int k = 0; k < times; ++k) out += piece;
+  return out;
+}
+
 TEST(FigureFilter, EvaluatesComparisonsAndLogic) {
   map_figures f;
   f.water_percent = 12.5;
@@ -36,6 +42,8 @@ TEST(FigureFilter, EvaluatesComparisonsAndLogic) {
       {"height_advantage < +1", true},
       {"fairness < water_percent", true},
       {"  trees\t>\n1  ", true},
+      {"trees > 2.99e2 and trees < 3.01E+2 and fairness > 4e-1", false},
+      {"trees > 2.99e2 and trees < 3.01E+2 and fairness < 41e-2", true},
   };
   for (const auto& [text, expected] : cases) {
     figure_filter filter;
@@ -55,7 +63,7 @@ TEST(FigureFilter, ComparesTheValuesAsRecordsShowThem) {
 }
 
 TEST(FigureFilter, MalformedExpressionsNameTheBadToken) {
-  const std::vector<std::pair<const char*, const char*>> cases = {
+  const std::vector<std::pair<std::string, std::string>> cases = {
       {"", "the expression is empty"},
       {"   ", "the expression is empty"},
       {"water < 10", "unknown figure 'water' at column 1"},
@@ -73,13 +81,34 @@ TEST(FigureFilter, MalformedExpressionsNameTheBadToken) {
       {"and trees > 5", "unexpected 'and' at column 1"},
       {"not", "the expression ends too early"},
       {"trees > 5 or or", "unexpected 'or' at column 14"},
+      // Numbers a user may try: out of range, or not decimal.
+      {"trees > 1e999", "number '1e999' at column 9 is out of range"},
+      {"trees > -1e999", "number '-1e999' at column 9 is out of range"},
+      {"trees > 0x10", "bad number '0x10' at column 9: numbers are decimal"},
+      {"trees > 12abc", "bad number '12abc' at column 9"},
+      {"trees > 1e", "bad number '1e' at column 9"},
+      // Quoted input: whole characters, control bytes and broken UTF-8 by
+      // their code, long tokens cut.
+      {"fairness \u2264 1", "unexpected '\u2264' at column 10"},
+      {"\x1b]0;x\a", "unexpected '\\x1b' at column 1"},
+      {"trees > 5 and \xff", "unexpected '\\xff' at column 15"},
+      {"trees > 5 and \xc2\x9b", "unexpected '\\xc2\\x9b' at column 15"},
+      {std::string(300, 'w') + " > 1", "unknown figure '" + std::string(40, 'w') + "...' at column 1"},
+      // Nesting past what the parser and the evaluation may recurse.
+      {std::string(300, '(') + "trees > 1" + std::string(300, ')'),
+       "parentheses and 'not' nest deeper than 256 levels at column 257"},
+      {std::string(100000, '(') + "trees > 1" + std::string(100000, ')'),
+       "parentheses and 'not' nest deeper than 256 levels at column 257"},
+      {repeat("not ", 300) + "trees > 1", "parentheses and 'not' nest deeper than 256 levels at column 1025"},
+      {"trees > 1" + repeat(" and trees > 1", 1100), "the expression is deeper than 1024 levels"},
   };
   for (const auto& [text, message] : cases) {
     figure_filter filter;
     std::string error;
     EXPECT_FALSE(filter.parse(text, error)) << text;
-    EXPECT_EQ(error.substr(0, std::string(message).size()), message) << text << " gave: " << error;
-    EXPECT_EQ(error.find('\n'), std::string::npos) << text;
+    EXPECT_EQ(error.substr(0, message.size()), message) << text.substr(0, 80) << " gave: " << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << text.substr(0, 80);
+    EXPECT_LT(error.size(), 500u) << text.substr(0, 80);
   }
 }
 

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <atomic>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <set>
 #include <utility>
 #include <vector>
@@ -50,6 +53,22 @@ TEST(ParallelFor, CoversEachItemOnceInContiguousBlocks) {
 }
 
 // Without a count, the process-wide thread_count() applies.
+// A block that throws, on the calling thread or on a worker, reaches the
+// caller once every block has returned; the other blocks still run.
+TEST(ParallelFor, ABlockThatThrowsReachesTheCaller) {
+  for (int64_t throwing_block : {0, 1, 3}) {
+    SCOPED_TRACE(testing::Message() << "block " << throwing_block << " throws");
+    std::atomic<int> ran{0};
+    EXPECT_THROW(parallel_for(4, 0, 4,
+                              [&](int64_t lo, int64_t) {
+                                ++ran;
+                                if (lo == throwing_block) throw std::bad_alloc();
+                              }),
+                 std::bad_alloc);
+    EXPECT_EQ(ran.load(), 4);
+  }
+}
+
 TEST(ParallelFor, DefaultsToTheProcessThreadCount) {
   set_thread_count(3);
   std::mutex m;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -147,7 +148,6 @@ TEST(Search, MalformedCommandLinesFailAtOnceWithOneLine) {
       {{"all", "--shard", "1"}, "--shard must be K/N"},
       {{"all", "--format", "xml"}, "--format must be jsonl or csv, not 'xml'"},
       {{"all", "--resume"}, "--resume needs -o FILE"},
-      {{"all", "--top", "2", "--by", "trees", "--resume", "-o", dir / "x"}, "--resume does not go with --top"},
       {{"1-", "--jobs", "2"}, "range '1-' has no end"},
       {{}, "search takes one seed list, not 0 arguments"},
       {{"all", "--wat"}, "unknown option '--wat'"},
@@ -199,10 +199,12 @@ TEST(Search, TopKeepsTheBestByAFigureWithTiesBySeed) {
   }
 }
 
-// Starts a search on `path` and stops it with SIGINT once `lines` records are
-// in its file. Returns the exit status.
-int search_until_stopped(const std::string& path, size_t lines, const std::string& log) {
-  std::vector<std::string> words = {"vxltool", "search", seeds, "--jobs", "2", "-o", path};
+// Starts a search with `args` and stops it with SIGINT once `ready` holds,
+// after calling `meanwhile`. Returns the exit status.
+int search_until(const std::vector<std::string>& args, const std::function<bool()>& ready, const std::string& log,
+                 const std::function<void()>& meanwhile = {}) {
+  std::vector<std::string> words = {"vxltool", "search"};
+  words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
@@ -213,12 +215,20 @@ int search_until_stopped(const std::string& path, size_t lines, const std::strin
   if (posix_spawn(&pid, VXLTOOL_EXE, &actions, nullptr, argv.data(), environ) != 0) return -1;
   posix_spawn_file_actions_destroy(&actions);
   const auto start = std::chrono::steady_clock::now();
-  while (lines_of(read_text(path)).size() < lines && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
+  while (!ready() && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  if (meanwhile) meanwhile();
   ::kill(pid, SIGINT);
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Starts a search on `path` and stops it with SIGINT once `lines` records are
+// in its file. Returns the exit status.
+int search_until_stopped(const std::string& path, size_t lines, const std::string& log) {
+  return search_until({seeds, "--jobs", "2", "-o", path},
+                      [&] { return lines_of(read_text(path)).size() >= lines; }, log);
 }
 
 TEST(Search, StoppedAndResumedEqualsUninterrupted) {
@@ -243,7 +253,7 @@ TEST(Search, StoppedAndResumedEqualsUninterrupted) {
   const process_result resumed = search({seeds, "--jobs", "2", "-o", out, "--resume"});
   ASSERT_EQ(resumed.exit_status, 0) << resumed.err;
   EXPECT_EQ(read_text(out), full_jsonl());
-  EXPECT_FALSE(std::filesystem::exists(out + ".progress"));
+  EXPECT_NE(read_text(out + ".progress").find("\nfinished\n"), std::string::npos);
 
   // Resuming a finished search repeats nothing; a missing file is a fresh start.
   ASSERT_EQ(search({seeds, "-o", out, "--resume"}).exit_status, 0);
@@ -251,6 +261,277 @@ TEST(Search, StoppedAndResumedEqualsUninterrupted) {
   const process_result fresh = search({seeds, "--format", "csv", "-o", dir / "new.csv", "--resume"});
   ASSERT_EQ(fresh.exit_status, 0) << fresh.err;
   EXPECT_EQ(read_text(dir / "new.csv"), full_csv());
+}
+
+void write_text(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+bool has_control_byte(const std::string& text) {
+  return std::any_of(text.begin(), text.end() - (text.empty() ? 0 : 1),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+// A resume goes on only with the output of the same search, as its progress
+// file left it: other arguments, an edited or emptied progress file and a
+// cut or emptied output are refused in one line, and nothing is written.
+TEST(Search, ResumeRefusesAnOutputItsProgressDoesNotVouchFor) {
+  scratch_dir dir;
+  const std::string base = dir / "base.jsonl";
+  const std::vector<std::string> small = {"1000-1003", "--jobs", "2"};
+  {
+    std::vector<std::string> args = small;
+    args.insert(args.end(), {"-o", base});
+    ASSERT_EQ(search(args).exit_status, 0);
+  }
+  const std::string records = read_text(base), progress = read_text(base + ".progress");
+  ASSERT_EQ(lines_of(records).size(), 4u);
+  struct change {
+    const char* what;
+    std::function<void(const std::string& out)> apply;
+    std::vector<std::string> other_args;
+    std::string message;
+  };
+  const std::vector<change> cases = {
+      {"finished, resumed with other arguments", [](const std::string&) {}, {"--where", "fairness > 0.9"},
+       "was written by another search ('seeds 1000-1003 | where  | shard 0/1 | format jsonl')"},
+      {"finished, resumed with more seeds", [](const std::string&) {}, {"1000-1039"}, "was written by another search"},
+      {"progress edited to a later seed",
+       [&](const std::string& out) {
+         std::string edited = progress;
+         edited.replace(edited.find("done 1003"), 9, "done 2000000000");
+         write_text(out + ".progress", edited);
+       },
+       {}, ".progress' was changed or damaged (its check does not match)"},
+      {"output emptied", [](const std::string& out) { write_text(out, ""); }, {}, "has 0 bytes where its progress file says"},
+      {"output cut in half", [&](const std::string& out) { write_text(out, records.substr(0, records.size() / 2)); },
+       {}, "it was cut or changed"},
+      {"progress emptied", [](const std::string& out) { write_text(out + ".progress", ""); }, {}, ".progress' is empty"},
+      {"progress of garbage", [](const std::string& out) { write_text(out + ".progress", "\x1b]0;x\a\n\x9b" "2J\n"); },
+       {}, ".progress' is not a search's progress file"},
+      {"progress removed", [](const std::string& out) { std::filesystem::remove(out + ".progress"); }, {},
+       "has no progress file beside it"},
+  };
+  int k = 0;
+  for (const change& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string out = dir / ("case" + std::to_string(k++) + ".jsonl");
+    write_text(out, records);
+    write_text(out + ".progress", progress);
+    c.apply(out);
+    const std::string before = read_text(out);
+    std::vector<std::string> args = small;
+    if (!c.other_args.empty() && c.other_args[0][0] != '-') args[0] = c.other_args[0];
+    else args.insert(args.end(), c.other_args.begin(), c.other_args.end());
+    args.insert(args.end(), {"-o", out, "--resume"});
+    const process_result r = search(args);
+    EXPECT_EQ(r.exit_status, 1) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(has_control_byte(r.err)) << r.err;
+    EXPECT_EQ(read_text(out), before);
+  }
+}
+
+// What cannot be an output is refused before any map is made, in words.
+TEST(Search, OutputsThatCannotBeUsedAreRefusedAtOnce) {
+  scratch_dir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+  std::filesystem::create_directory(dir / "folder");
+  write_text(dir / "read-only", "kept");
+  std::filesystem::permissions(dir / "read-only", std::filesystem::perms::owner_read);
+  struct refusal {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  std::vector<refusal> cases = {
+      {{"all", "-o", dir / "fifo", "--resume"}, "cannot go on with '" + dir / "fifo" + "': --resume needs a regular file, which it reads back and cuts"},
+      {{"all", "--top", "3", "--by", "trees", "-o", dir / "folder"}, "cannot write '" + dir / "folder" + "': Is a directory"},
+      {{"all", "-o", dir / "folder"}, "cannot write '" + dir / "folder" + "': Is a directory"},
+  };
+  // Root may write a read-only file.
+  if (::geteuid() != 0)
+    cases.push_back({{"all", "--top", "3", "--by", "trees", "-o", dir / "read-only"},
+                     "cannot write '" + dir / "read-only" + "': Permission denied"});
+  for (const refusal& c : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    const process_result r = search(c.args);
+    EXPECT_EQ(r.exit_status, 1) << c.message;
+    EXPECT_EQ(r.err, "vxltool: search: " + c.message + "\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.message << ": work was started";
+  }
+  EXPECT_EQ(read_text(dir / "read-only"), "kept");
+}
+
+// A second search on the same output, resuming or not, is refused while the
+// first runs; the first then goes on as if alone.
+TEST(Search, TwoSearchesCannotWriteOneOutputAtOnce) {
+  scratch_dir dir;
+  const std::string out = dir / "out.jsonl";
+  std::vector<process_result> others;
+  const int status = search_until(
+      {seeds, "--jobs", "1", "-o", out, "--resume"}, [&] { return lines_of(read_text(out)).size() >= 2; },
+      dir / "log", [&] {
+        others.push_back(search({seeds, "--jobs", "1", "-o", out, "--resume"}));
+        others.push_back(search({seeds, "--jobs", "1", "-o", out}));
+      });
+  ASSERT_EQ(status, 128 + SIGINT) << read_text(dir / "log");
+  for (const process_result& r : others) {
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "vxltool: search: another search is writing '" + out + "'; run this one when it has finished\n");
+  }
+  const process_result resumed = search({seeds, "--jobs", "2", "-o", out, "--resume"});
+  ASSERT_EQ(resumed.exit_status, 0) << resumed.err;
+  EXPECT_EQ(read_text(out), full_jsonl());
+}
+
+// --top keeps its best so far in the progress file: stopped and resumed, it
+// writes what one run writes, and a stopped one leaves no output behind.
+TEST(Search, TopStoppedAndResumedEqualsUninterrupted) {
+  scratch_dir dir;
+  const std::string out = dir / "top.csv";
+  const std::vector<std::string> top = {seeds, "--top", "4", "--by", "-mean_height", "--format", "csv", "--jobs", "2"};
+  const process_result whole = search(top);
+  ASSERT_EQ(whole.exit_status, 0) << whole.err;
+  std::vector<std::string> args = top;
+  args.insert(args.end(), {"-o", out});
+  const int status = search_until(
+      args,
+      [&] {
+        const std::string p = read_text(out + ".progress");
+        return p.find("\ndone ") != std::string::npos && p.find("\ndone none") == std::string::npos;
+      },
+      dir / "log");
+  ASSERT_EQ(status, 128 + SIGINT) << read_text(dir / "log");
+  EXPECT_NE(read_text(dir / "log").find("run it again with --resume to go on"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(out)) << "a stopped --top search wrote its output";
+  args.push_back("--resume");
+  const process_result resumed = search(args);
+  ASSERT_EQ(resumed.exit_status, 0) << resumed.err;
+  EXPECT_EQ(resumed.err.find("/30 seeds"), std::string::npos) << "it started again: " << resumed.err;
+  EXPECT_EQ(read_text(out), whole.out);
+  // Finished: a resume has nothing left to do; other arguments are refused.
+  EXPECT_EQ(search(args).exit_status, 0);
+  EXPECT_EQ(read_text(out), whole.out);
+  args[2] = "5";
+  EXPECT_EQ(search(args).exit_status, 1);
+}
+
+process_result run_script(const std::string& script, const std::vector<std::string>& args) {
+  std::vector<std::string> words = {std::string(VORMAP_SOURCE_DIR) + "/scripts/slurm/" + script};
+  words.insert(words.end(), args.begin(), args.end());
+  return run_process("/bin/bash", words, "bash");
+}
+
+// The merge takes only finished shards of one sweep, each whole, once: a
+// shard killed early, cut, grown, with a seed twice, or a wrong N is refused
+// in one line naming the shard, and no merged file is written.
+TEST(Search, MergeRefusesUnfinishedCutOrDuplicatedShards) {
+  scratch_dir dir;
+  const std::string good = dir / "good";
+  std::filesystem::create_directory(good);
+  for (int k = 0; k < 2; ++k) {
+    const process_result r = search({"0-5", "--jobs", "2", "--shard", std::to_string(k) + "/2", "-o",
+                                     good + "/shard-" + std::to_string(k) + ".jsonl", "--resume"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+  }
+  {
+    const process_result merged = run_script("merge.sh", {good, "2", dir / "merged.jsonl"});
+    ASSERT_EQ(merged.exit_status, 0) << merged.err;
+    const process_result whole = search({"0-5"});
+    EXPECT_EQ(read_text(dir / "merged.jsonl"), whole.out);
+  }
+  const auto set_bytes = [](const std::string& shard) {
+    std::string p = read_text(shard + ".progress");
+    const size_t at = p.find("\nbytes ") + 7;
+    p.replace(at, p.find('\n', at) - at, std::to_string(std::filesystem::file_size(shard)));
+    write_text(shard + ".progress", p);
+  };
+  struct broken {
+    const char* what;
+    std::function<void(const std::string& folder)> apply;
+    std::string n;
+    std::string message;
+    int status = 1;
+  };
+  const std::vector<broken> cases = {
+      {"shard killed at once",
+       [](const std::string& d) {
+         std::filesystem::remove(d + "/shard-1.jsonl");
+         std::filesystem::remove(d + "/shard-1.jsonl.progress");
+         search_until({"0-99", "--shard", "1/2", "--jobs", "1", "-o", d + "/shard-1.jsonl", "--resume"},
+                      [&] { return std::filesystem::exists(d + "/shard-1.jsonl.progress"); }, d + "/log");
+         std::filesystem::remove(d + "/log");
+       },
+       "2", "task 1 did not finish"},
+      {"shard with no progress file", [](const std::string& d) { std::filesystem::remove(d + "/shard-0.jsonl.progress"); },
+       "2", "task 0 left no " },
+      {"last record cut",
+       [&](const std::string& d) {
+         const std::string f = d + "/shard-1.jsonl";
+         std::filesystem::resize_file(f, std::filesystem::file_size(f) - 10);
+       },
+       "2", "task 1: "},
+      {"last record cut, size noted again",
+       [&](const std::string& d) {
+         const std::string f = d + "/shard-1.jsonl";
+         std::filesystem::resize_file(f, std::filesystem::file_size(f) - 10);
+         set_bytes(f);
+       },
+       "2", "task 1: " },
+      {"a seed twice in a shard",
+       [&](const std::string& d) {
+         const std::string f = d + "/shard-0.jsonl";
+         const std::vector<std::string> lines = lines_of(read_text(f));
+         std::ofstream(f, std::ios::app) << lines.back() << "\n";
+         set_bytes(f);
+       },
+       "2", "task 0: " + dir / "case4/shard-0.jsonl: seed 4 on line 4 is not after seed 4"},
+      {"N too small", [](const std::string&) {}, "1", "task 0: "},
+      {"N too large", [](const std::string&) {}, "3", "task 0: "},
+      {"N zero", [](const std::string&) {}, "0", "N must be the number of tasks", 2},
+      {"N not a number", [](const std::string&) {}, "abc", "N must be the number of tasks", 2},
+  };
+  int k = 0;
+  for (const broken& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string folder = dir / ("case" + std::to_string(k++));
+    std::filesystem::copy(good, folder);
+    c.apply(folder);
+    const process_result r = run_script("merge.sh", {folder, c.n, folder + "/merged.jsonl"});
+    EXPECT_EQ(r.exit_status, c.status) << r.err;
+    EXPECT_EQ(r.err.rfind("merge.sh: " + c.message, 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(folder + "/merged.jsonl"));
+  }
+}
+
+// submit.sh hands OUTDIR to the merge job's shell as one word, whatever it
+// holds: a quote in a folder's name neither breaks the merge nor runs code.
+TEST(Search, SubmitPassesTheFolderToTheMergeAsOneWord) {
+  scratch_dir dir;
+  const std::string bin = dir / "bin";
+  std::filesystem::create_directory(bin);
+  // An sbatch that keeps what the merge job would run.
+  write_text(bin + "/sbatch",
+             "#!/bin/sh\nfor a in \"$@\"; do case $a in --wrap=*) printf '%s' \"${a#--wrap=}\" > \"$WRAP_FILE\";; esac; done\n"
+             "echo 42\n");
+  std::filesystem::permissions(bin + "/sbatch", std::filesystem::perms::owner_all);
+  for (const std::string name : {"it's here", "x'; touch INJECTED; echo '"}) {
+    SCOPED_TRACE(name);
+    const std::string outdir = dir / name;
+    const process_result submitted =
+        run_process("/bin/bash", {"-c", "PATH=\"$2:$PATH\" WRAP_FILE=\"$3\" \"$4/scripts/slurm/submit.sh\" 0-9 \"$1\" 2",
+                                  "bash", outdir, bin, dir / "wrap", VORMAP_SOURCE_DIR},
+                    "bash", dir.path());
+    ASSERT_EQ(submitted.exit_status, 0) << submitted.err;
+    // The merge job, run as Slurm runs it, finds no shards in that very folder.
+    const process_result merge = run_process("/bin/sh", {"-c", read_text(dir / "wrap")}, "sh", dir.path());
+    EXPECT_EQ(merge.exit_status, 1);
+    EXPECT_EQ(merge.err, "merge.sh: task 0 left no " + outdir + "/shard-0.jsonl\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "INJECTED"));
+  }
+  const process_result bad_n = run_script("submit.sh", {"0-9", dir / "out", "abc"});
+  EXPECT_EQ(bad_n.exit_status, 2);
+  EXPECT_EQ(bad_n.err.rfind("submit.sh: N must be the number of tasks", 0), 0u) << bad_n.err;
 }
 
 // The README's table of figures is the program's own, so the names and units

@@ -52,7 +52,7 @@ void chunk(std::vector<uint8_t>& out, const std::string& id, const std::vector<u
 }
 
 std::vector<uint8_t> write_test_vox(const std::vector<test_model>& models, const std::array<uint32_t, 256>& palette,
-                                    const std::string& rotation = "") {
+                                    const std::string& rotation = "", const std::string& translation = "") {
   std::vector<uint8_t> body;
   for (const test_model& m : models) {
     std::vector<uint8_t> c;
@@ -77,7 +77,9 @@ std::vector<uint8_t> write_test_vox(const std::vector<test_model>& models, const
     le32(c, 2 + 2 * k), le32(c, 0), le32(c, 3 + 2 * k), le32(c, -1), le32(c, 0), le32(c, 1);
     le32(c, rotation.empty() ? 1 : 2);
     text(c, "_t");
-    text(c, std::to_string(m.centre[0]) + " " + std::to_string(m.centre[1]) + " " + std::to_string(m.centre[2]));
+    text(c, !translation.empty() ? translation
+                                 : std::to_string(m.centre[0]) + " " + std::to_string(m.centre[1]) + " " +
+                                       std::to_string(m.centre[2]));
     if (!rotation.empty()) text(c, "_r"), text(c, rotation);
     chunk(body, "nTRN", c);
     c.clear();
@@ -344,6 +346,81 @@ TEST(Vox, DamagedFilesAreRefusedWithTheProblem) {
   vox_import_counts counts;
   EXPECT_FALSE(vox_to_world(scene, nullptr, nullptr, *voxel_world::create(), counts, error));
   EXPECT_NE(error.find("reaches outside the map"), std::string::npos) << error;
+}
+
+// Values from the file are quoted whole, on one line, control bytes by
+// their code and long ones cut, however hostile.
+TEST(Vox, MessagesQuoteTheFilesValuesSafely) {
+  std::array<uint32_t, 256> palette{};
+  palette[1] = 0x336699;
+  const test_model cube{{4, 4, 4}, {2, 2, 2}, {{0, 0, 0, 1}}};
+  struct hostile {
+    std::string rotation, translation, message;
+  };
+  const std::vector<hostile> cases = {
+      {"\x1b]0;x\a", "", "bad rotation '\\x1b]0;x\\x07'"},
+      {"9\n2J", "", "bad rotation '9\\x0a2J'"},
+      {std::string(200000, '7'), "", "bad rotation '" + std::string(40, '7') + "...'"},
+      {"", "1 2 x", "bad translation '1 2 x' (not three whole numbers \"x y z\")"},
+      {"", "1 2", "bad translation '1 2' (not three whole numbers"},
+      {"", "1  2 3", "bad translation '1  2 3'"},
+      {"", "1 2 3 4", "bad translation '1 2 3 4'"},
+      {"", "1 2 9999999", "translation '1 2 9999999' is out of range"},
+      {"", "1 2 \xe2\x80\x93" "3", "bad translation '1 2 \xe2\x80\x93" "3'"},
+  };
+  for (const hostile& h : cases) {
+    SCOPED_TRACE(h.message);
+    vox_scene scene;
+    std::string error;
+    EXPECT_FALSE(decode_vox(write_test_vox({cube}, palette, h.rotation, h.translation), scene, error));
+    EXPECT_NE(error.find(h.message), std::string::npos) << error.substr(0, 200);
+    EXPECT_LT(error.size(), 200u);
+    EXPECT_TRUE(std::none_of(error.begin(), error.end(),
+                             [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        << error.substr(0, 200);
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VORMAP_NO_ADDRESS_LIMIT 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VORMAP_NO_ADDRESS_LIMIT 1
+#endif
+#endif
+
+// Short of memory, to-vox and from-vox say so in one line, exit 1 and leave
+// no file.
+TEST(Vox, CommandsOutOfMemorySaySo) {
+#ifdef VORMAP_NO_ADDRESS_LIMIT
+  GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
+#else
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("vox-memory-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::vector<uint8_t> original = map_file(3, false);
+  std::ofstream((dir / "a.vxl").string(), std::ios::binary)
+      .write(reinterpret_cast<const char*>(original.data()), std::streamsize(original.size()));
+  ASSERT_EQ(testing::run_process(VXLTOOL_EXE, {"to-vox", (dir / "a.vxl").string(), (dir / "a.vox").string()}).exit_status, 0);
+  for (const char* command : {"to-vox a.vxl b.vox", "from-vox a.vox b.vxl"}) {
+    int failures = 0;
+    for (int megabytes = 30; megabytes <= 200; megabytes += 10) {
+      SCOPED_TRACE(::testing::Message() << command << " in " << megabytes << " MB");
+      const std::string script = "ulimit -v " + std::to_string(megabytes * 1024) + "; VORMAP_THREADS=16 exec '" +
+                                 std::string(VXLTOOL_EXE) + "' " + command;
+      const testing::process_result r = testing::run_process("/bin/sh", {"-c", script}, "sh", dir.string());
+      std::filesystem::remove(dir / "b.vox");
+      std::filesystem::remove(dir / "b.vxl");
+      if (r.exit_status == 0) continue;
+      ++failures;
+      EXPECT_EQ(r.exit_status, 1) << r.err;
+      EXPECT_NE(r.err.find("out of memory"), std::string::npos) << r.err;
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "a file is left behind";
+    }
+    EXPECT_GT(failures, 0) << command << " never ran out of memory";
+  }
+  std::filesystem::remove_all(dir);
+#endif
 }
 
 // The commands as a user runs them: output only on success, one line and

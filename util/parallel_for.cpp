@@ -4,6 +4,9 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -53,19 +56,44 @@ void parallel_for(int threads, int64_t begin, int64_t end,
     return;
   }
   auto block_start = [&](int64_t b) { return begin + items * b / blocks; };
-  std::vector<std::jthread> workers;
-  workers.reserve(static_cast<size_t>(blocks - 1));
-  std::vector<int64_t> unstarted;
-  for (int64_t b = 1; b < blocks; ++b) {
+  // A block that throws (bad_alloc, most likely) must not end the process
+  // from a worker thread: the first exception is kept and thrown here once
+  // every block has returned.
+  std::mutex failure_mutex;
+  std::exception_ptr failure;
+  auto run_block = [&](int64_t b) {
     try {
-      workers.emplace_back([&fn, lo = block_start(b), hi = block_start(b + 1)] { fn(lo, hi); });
-    } catch (const std::system_error&) {
-      unstarted.push_back(b);
+      fn(block_start(b), block_start(b + 1));
+    } catch (...) {
+      std::lock_guard lock(failure_mutex);
+      if (!failure) failure = std::current_exception();
     }
+  };
+  {
+    std::vector<std::jthread> workers;
+    std::vector<int64_t> unstarted;
+    try {
+      workers.reserve(static_cast<size_t>(blocks - 1));
+      unstarted.reserve(static_cast<size_t>(blocks - 1));
+    } catch (const std::bad_alloc&) {
+      // No room for the thread list: every block on this thread.
+      for (int64_t b = 0; b < blocks; ++b) run_block(b);
+      if (failure) std::rethrow_exception(failure);
+      return;
+    }
+    for (int64_t b = 1; b < blocks; ++b) {
+      try {
+        workers.emplace_back([&run_block, b] { run_block(b); });
+      } catch (...) {
+        // No thread (or no memory for one): the block runs here instead.
+        unstarted.push_back(b);
+      }
+    }
+    run_block(0);
+    for (int64_t b : unstarted) run_block(b);
+    // The jthreads join as `workers` goes out of scope.
   }
-  fn(block_start(0), block_start(1));
-  for (int64_t b : unstarted) fn(block_start(b), block_start(b + 1));
-  // The jthreads join as `workers` goes out of scope.
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace vormap

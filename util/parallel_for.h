@@ -20,8 +20,9 @@ void set_thread_count(int n);
 // Calls fn(lo, hi) on consecutive blocks that together cover [begin, end)
 // exactly once, at most `threads` blocks (fewer than 1 means 1), none smaller than min_block
 // items (except when the whole range is), the first on the calling thread.
-// Returns when every block is done. fn must not throw. Where a thread
-// cannot be started, its block runs on the calling thread instead.
+// Returns when every block is done. When blocks throw, the first exception
+// is rethrown on the calling thread after every block has returned. Where a
+// thread cannot be started, its block runs on the calling thread instead.
 void parallel_for(int threads, int64_t begin, int64_t end,
                   const std::function<void(int64_t, int64_t)>& fn, int64_t min_block = 1);
 

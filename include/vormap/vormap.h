@@ -82,6 +82,12 @@ struct map_state;
 // 63 is the height of a voxel in its column, 0 the bottom (the water layer)
 // and 63 the top. Colours are words 0x80RRGGBB, 0 for an empty voxel.
 // Movable, not copyable; about 85 MiB each.
+//
+// The accessors are checked: coordinates outside the map, and any
+// coordinates on a moved-from map (which holds no voxels), throw
+// std::out_of_range. A moved-from map reports seed 0, no debug and empty
+// grids; encode_vxl refuses it with std::invalid_argument. Code that reads
+// every voxel goes through the grids below, which are not checked per voxel.
 class map {
  public:
   map(map&&) noexcept;

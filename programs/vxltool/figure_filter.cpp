@@ -1,7 +1,11 @@
 #include "programs/vxltool/figure_filter.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
+
+#include "maptools/quoted_text.h"
 
 namespace vormap {
 
@@ -18,9 +22,17 @@ namespace {
 
 constexpr const char* operators[] = {"<", "<=", ">", ">=", "==", "!="};
 
+// Parentheses and `not`s inside one another, and levels of the finished
+// tree (a chain of `and`s is as deep as it is long): both are walked
+// recursively, so both are bounded well inside any thread's stack.
+constexpr int max_nesting = 256;
+constexpr int max_depth = 1024;
+
 std::string quoted(const token& t) {
-  return t.kind == token::end ? "the end of the expression" : "'" + t.text + "' at column " + std::to_string(t.column);
+  return t.kind == token::end ? "the end of the expression" : quote_text(t.text) + " at column " + std::to_string(t.column);
 }
+
+bool is_word_character(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
 bool tokenize(const std::string& text, std::vector<token>& out, std::string& error) {
   size_t i = 0;
@@ -34,19 +46,36 @@ bool tokenize(const std::string& text, std::vector<token>& out, std::string& err
     t.column = i + 1;
     const size_t start = i;
     if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-      while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_')) ++i;
+      while (i < text.size() && is_word_character(text[i])) ++i;
       t.kind = token::name;
     } else if (std::isdigit(static_cast<unsigned char>(c)) || c == '.' ||
                ((c == '-' || c == '+') && i + 1 < text.size() &&
                 (std::isdigit(static_cast<unsigned char>(text[i + 1])) || text[i + 1] == '.'))) {
       ++i;
       while (i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.')) ++i;
+      // An exponent: 1e3, 2.5E-2.
+      if (i + 1 < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        if (j + 1 < text.size() && (text[j] == '-' || text[j] == '+')) ++j;
+        if (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) {
+          i = j;
+          while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+        }
+      }
+      // Letters run on into the number (0x10, 12abc): all of it is the bad number.
+      while (i < text.size() && (is_word_character(text[i]) || text[i] == '.')) ++i;
       t.kind = token::number;
       t.text = text.substr(start, i - start);
       char* stop = nullptr;
       t.value = std::strtod(t.text.c_str(), &stop);
-      if (stop != t.text.c_str() + t.text.size() || t.text.find('.') != t.text.rfind('.')) {
-        error = "bad number '" + t.text + "' at column " + std::to_string(t.column);
+      const bool hexadecimal = t.text.find_first_of("xX") != std::string::npos;
+      if (hexadecimal || stop != t.text.c_str() + t.text.size() || t.text.find('.') != t.text.rfind('.')) {
+        error = "bad number " + quote_text(t.text) + " at column " + std::to_string(t.column) +
+                ": numbers are decimal, such as 10, -0.5 or 1e3";
+        return false;
+      }
+      if (!std::isfinite(t.value)) {
+        error = "number " + quote_text(t.text) + " at column " + std::to_string(t.column) + " is out of range";
         return false;
       }
     } else if (c == '(' || c == ')') {
@@ -62,11 +91,11 @@ bool tokenize(const std::string& text, std::vector<token>& out, std::string& err
       for (int k = 0; k < 6; ++k)
         if (op == operators[k]) t.op_index = k;
       if (t.op_index < 0) {
-        error = "unexpected '" + text.substr(start, i - start) + "' at column " + std::to_string(t.column);
+        error = "unexpected " + quote_text(text.substr(start, i - start)) + " at column " + std::to_string(t.column);
         return false;
       }
     } else {
-      error = "unexpected '" + std::string(1, c) + "' at column " + std::to_string(t.column);
+      error = "unexpected " + quote_character(text, i) + " at column " + std::to_string(t.column);
       return false;
     }
     t.text = text.substr(start, i - start);
@@ -97,6 +126,8 @@ class filter_parser {
   figure_filter& f_;
   const std::vector<token>& t_;
   size_t pos_ = 0;
+  int nesting_ = 0;
+  std::vector<int> depth_;  // of each node, parallel to the filter's nodes
 
   bool is_word(const char* word) const { return t_[pos_].kind == token::name && t_[pos_].text == word; }
 
@@ -105,9 +136,20 @@ class filter_parser {
     return false;
   }
 
-  int add(figure_filter::node n) {
+  // Adds `n`; false (with the reason) when the tree would grow too deep.
+  bool add(figure_filter::node n, int& out, std::string& error) {
+    int depth = 1;
+    for (int child : {n.a, n.b})
+      if (child >= 0) depth = std::max(depth, depth_[static_cast<size_t>(child)] + 1);
+    if (depth > max_depth) {
+      error = "the expression is deeper than " + std::to_string(max_depth) + " levels at column " +
+              std::to_string(t_[pos_].column) + "; join fewer comparisons in one chain";
+      return false;
+    }
     f_.nodes_.push_back(n);
-    return static_cast<int>(f_.nodes_.size()) - 1;
+    depth_.push_back(depth);
+    out = static_cast<int>(f_.nodes_.size()) - 1;
+    return true;
   }
 
   bool parse_or(int& out, std::string& error) {
@@ -116,7 +158,7 @@ class filter_parser {
       ++pos_;
       int right;
       if (!parse_and(right, error)) return false;
-      out = add({figure_filter::node::either, 0, nullptr, nullptr, 0, 0, out, right});
+      if (!add({figure_filter::node::either, 0, nullptr, nullptr, 0, 0, out, right}, out, error)) return false;
     }
     return true;
   }
@@ -127,18 +169,27 @@ class filter_parser {
       ++pos_;
       int right;
       if (!parse_not(right, error)) return false;
-      out = add({figure_filter::node::both, 0, nullptr, nullptr, 0, 0, out, right});
+      if (!add({figure_filter::node::both, 0, nullptr, nullptr, 0, 0, out, right}, out, error)) return false;
     }
     return true;
   }
 
   bool parse_not(int& out, std::string& error) {
+    if ((is_word("not") || t_[pos_].kind == token::open) && nesting_ == max_nesting) {
+      error = "parentheses and 'not' nest deeper than " + std::to_string(max_nesting) + " levels at column " +
+              std::to_string(t_[pos_].column);
+      return false;
+    }
+    struct level {
+      int& n;
+      explicit level(int& nesting) : n(++nesting) {}
+      ~level() { --n; }
+    } here(nesting_);
     if (is_word("not")) {
       ++pos_;
       int operand;
       if (!parse_not(operand, error)) return false;
-      out = add({figure_filter::node::negate, 0, nullptr, nullptr, 0, 0, operand, -1});
-      return true;
+      return add({figure_filter::node::negate, 0, nullptr, nullptr, 0, 0, operand, -1}, out, error);
     }
     if (t_[pos_].kind == token::open) {
       ++pos_;
@@ -162,7 +213,7 @@ class filter_parser {
       if (figure == nullptr) {
         std::string names;
         for (const figure_descriptor& d : figure_table()) names += (names.empty() ? "" : ", ") + std::string(d.key);
-        error = "unknown figure '" + t.text + "' at column " + std::to_string(t.column) + " (figures: " + names + ")";
+        error = "unknown figure " + quote_text(t.text) + " at column " + std::to_string(t.column) + " (figures: " + names + ")";
         return false;
       }
     } else {
@@ -182,8 +233,7 @@ class filter_parser {
     n.op = t_[pos_].op_index;
     ++pos_;
     if (!parse_operand(n.right_figure, n.right_number, error)) return false;
-    out = add(n);
-    return true;
+    return add(n, out, error);
   }
 };
 

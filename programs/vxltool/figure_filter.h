@@ -4,8 +4,9 @@
 //   water_percent < 10 and (fairness >= 0.5 or not blue_cover > 2000)
 //
 // Comparisons: < <= > >= == != (= is ==). Numbers are decimals with an
-// optional sign and fraction. `not` binds tighter than `and`, `and` tighter
-// than `or`.
+// optional sign, fraction and exponent (1e3). `not` binds tighter than
+// `and`, `and` tighter than `or`. Parentheses and `not` nest at most 256
+// deep, and the expression's tree is at most 1024 levels deep.
 #pragma once
 
 #include <memory>

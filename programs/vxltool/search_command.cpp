@@ -1,7 +1,10 @@
 #include "programs/vxltool/search_command.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +21,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "maptools/quoted_text.h"
 #include "util/platform/output_file.h"
 #include "programs/vxltool/batch_support.h"
 #include "programs/vxltool/command_support.h"
@@ -90,7 +94,7 @@ bool parse_search_arguments(const std::vector<std::string>& args, search_options
     const bool takes_value = arg == "--where" || arg == "--top" || arg == "--by" || arg == "--jobs" ||
                              arg == "--shard" || arg == "--format" || arg == "-o" || arg == "--output";
     if (!takes_value) {
-      error = "unknown option '" + arg + "'";
+      error = "unknown option " + quote_text(arg);
       return false;
     }
     if (equals == std::string::npos || arg == "-o") {
@@ -108,27 +112,27 @@ bool parse_search_arguments(const std::vector<std::string>& args, search_options
       }
     } else if (arg == "--top") {
       if (!parse_whole(value, 1, max_top, o.top)) {
-        error = "--top must be a whole number from 1 to " + std::to_string(max_top) + ", not '" + value + "'";
+        error = "--top must be a whole number from 1 to " + std::to_string(max_top) + ", not " + quote_text(value);
         return false;
       }
     } else if (arg == "--by") {
       o.lowest_first = !value.empty() && value[0] == '-';
       o.by = find_figure(o.lowest_first ? value.substr(1) : value);
       if (o.by == nullptr) {
-        error = "--by: unknown figure '" + value + "'";
+        error = "--by: unknown figure " + quote_text(value);
         return false;
       }
     } else if (arg == "--jobs") {
       if (!parse_count_argument(value, max_jobs, o.jobs)) {
-        error = "--jobs must be a whole number from 1 to " + std::to_string(max_jobs) + ", not '" + value + "'";
+        error = "--jobs must be a whole number from 1 to " + std::to_string(max_jobs) + ", not " + quote_text(value);
         return false;
       }
     } else if (arg == "--shard") {
       const size_t slash = value.find('/');
       if (slash == std::string::npos || !parse_whole(value.substr(slash + 1), 1, max_shards, o.shards) ||
           !parse_whole(value.substr(0, slash), 0, o.shards - 1, o.shard)) {
-        error = "--shard must be K/N with N from 1 to " + std::to_string(max_shards) + " and K from 0 to N - 1, not '" +
-                value + "'";
+        error = "--shard must be K/N with N from 1 to " + std::to_string(max_shards) + " and K from 0 to N - 1, not " +
+                quote_text(value);
         return false;
       }
     } else if (arg == "--format") {
@@ -137,7 +141,7 @@ bool parse_search_arguments(const std::vector<std::string>& args, search_options
       } else if (value == "csv") {
         o.format = record_format::csv;
       } else {
-        error = "--format must be jsonl or csv, not '" + value + "'";
+        error = "--format must be jsonl or csv, not " + quote_text(value);
         return false;
       }
     } else {
@@ -160,10 +164,6 @@ bool parse_search_arguments(const std::vector<std::string>& args, search_options
   }
   if (o.resume && o.output.empty()) {
     error = "--resume needs -o FILE, the output of the search to go on with";
-    return false;
-  }
-  if (o.resume && o.top > 0) {
-    error = "--resume does not go with --top, whose records are written at the end";
     return false;
   }
   return true;
@@ -296,96 +296,277 @@ class search_progress {
 
 std::string system_reason() { return std::strerror(errno); }
 
+// Records, best first: the larger value (smaller with --by -F), then the
+// smaller seed. `line` is the record as it is written.
+struct ranked {
+  double value;
+  int32_t seed;
+  std::string line;
+};
+
+// One line of text for the progress file: backslashes and line ends escaped.
+std::string one_line(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else
+      out += c;
+  }
+  return out;
+}
+
 // What a resumed search must agree on with the one it goes on with.
 std::string search_signature(const search_options& o) {
-  return "seeds " + o.seeds_text + " | where " + o.where_text + " | shard " + std::to_string(o.shard) + "/" +
-         std::to_string(o.shards) + " | format " + (o.format == record_format::csv ? "csv" : "jsonl");
+  std::string text = "seeds " + o.seeds_text + " | where " + o.where_text;
+  if (o.top > 0)
+    text += " | top " + std::to_string(o.top) + " by " + (o.lowest_first ? "-" : "") + std::string(o.by->key);
+  text += " | shard " + std::to_string(o.shard) + "/" + std::to_string(o.shards) + " | format " +
+          (o.format == record_format::csv ? "csv" : "jsonl");
+  return one_line(text);
 }
 
 std::string progress_path(const search_options& o) { return o.output + ".progress"; }
 
-// Where a search goes on: cuts a record left half-written off the end of the
-// output, and returns in `after` the last seed done (from the last record or
-// the progress file, whichever is later); `has_after` false when none is.
-// `exists` tells whether the output holds anything to go on with.
-bool prepare_resume(const search_options& o, bool& exists, bool& has_after, int64_t& after, std::string& error) {
-  exists = false;
-  has_after = false;
-  std::FILE* file = std::fopen(o.output.c_str(), "r+b");
-  if (file == nullptr) {
-    if (errno == ENOENT) return true;  // nothing yet: start from the beginning
-    error = "cannot open '" + o.output + "': " + system_reason();
+// FILE.progress: how far a search writing FILE got, so that it can go on.
+//
+//   SIGNATURE                 the arguments (search_signature)
+//   running | finished
+//   done SEED | done none     the last seed taken into account
+//   bytes N                   the output's size at that moment (streamed records)
+//   best K                    --top: the best K so far, one a line:
+//   SEED VALUE RECORD         VALUE in hexadecimal floating point
+//   check HASH                of every line above, so an edited or cut file is refused
+//
+// It is written whole (a temporary file renamed) when the search starts,
+// every few seconds, when it stops and when it finishes; a finished search
+// keeps it, so that a resume with other arguments is refused and a merge can
+// tell a finished output from a stopped one.
+struct progress_state {
+  std::string signature;
+  bool finished = false;
+  bool has_done = false;
+  int64_t done_seed = 0;
+  int64_t bytes = 0;
+  std::vector<ranked> best;
+};
+
+uint64_t text_hash(std::string_view text) {
+  uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
+std::string progress_text(const progress_state& p) {
+  std::string text = p.signature + "\n" + (p.finished ? "finished" : "running") + "\n";
+  text += p.has_done ? "done " + std::to_string(p.done_seed) + "\n" : "done none\n";
+  text += "bytes " + std::to_string(p.bytes) + "\n";
+  text += "best " + std::to_string(p.best.size()) + "\n";
+  for (const ranked& r : p.best) {
+    char value[64];
+    std::snprintf(value, sizeof value, "%a", r.value);
+    text += std::to_string(r.seed) + " " + value + " " + r.line + "\n";
+  }
+  char check[32];
+  std::snprintf(check, sizeof check, "check %016llx\n", static_cast<unsigned long long>(text_hash(text)));
+  return text + check;
+}
+
+bool read_integer(const std::string& text, int64_t low, int64_t high, int64_t& out) {
+  if (text.empty() || text.size() > 20) return false;
+  size_t used = 0;
+  try {
+    out = std::stoll(text, &used);
+  } catch (const std::exception&) {
     return false;
   }
-  std::fseek(file, 0, SEEK_END);
-  const long size = std::ftell(file);
-  // Only the tail is read: a shard's output may be many gigabytes.
-  const long tail_start = std::max(0L, size - (1L << 20));
-  std::string tail(static_cast<size_t>(size - tail_start), '\0');
-  std::fseek(file, tail_start, SEEK_SET);
-  const size_t got = std::fread(tail.data(), 1, tail.size(), file);
-  std::string head(4096, '\0');
-  std::fseek(file, 0, SEEK_SET);
-  head.resize(std::fread(head.data(), 1, head.size(), file));
-  std::fclose(file);
-  if (got != tail.size()) {
-    error = "cannot read '" + o.output + "'";
+  return used == text.size() && out >= low && out <= high;
+}
+
+// Reads a progress file's text. Returns false with the reason otherwise.
+bool parse_progress(const std::string& text, progress_state& p, std::string& reason) {
+  if (text.empty()) {
+    reason = "is empty";
     return false;
   }
-  const size_t last_newline = tail.rfind('\n');
-  const long keep = last_newline == std::string::npos ? 0 : tail_start + static_cast<long>(last_newline) + 1;
-  if (keep < size && ::truncate(o.output.c_str(), keep) != 0) {
-    error = "cannot cut the unfinished record off '" + o.output + "': " + system_reason();
+  const size_t check_at = text.rfind("check ", text.size() >= 2 ? text.size() - 2 : 0);
+  if (check_at == std::string::npos || (check_at > 0 && text[check_at - 1] != '\n') || text.back() != '\n') {
+    reason = "is not a search's progress file, or was cut";
     return false;
   }
-  if (o.format == record_format::csv && keep > 0 && head.rfind(csv_header() + "\n", 0) != 0) {
-    error = "'" + o.output + "' is not the CSV output of a search (its first line is not the header)";
+  char expected[32];
+  std::snprintf(expected, sizeof expected, "check %016llx\n",
+                static_cast<unsigned long long>(text_hash(std::string_view(text).substr(0, check_at))));
+  if (text.compare(check_at, std::string::npos, expected) != 0) {
+    reason = "was changed or damaged (its check does not match)";
     return false;
   }
-  if (last_newline != std::string::npos) {
-    const std::string body = tail.substr(0, last_newline);
-    const size_t line_start = body.rfind('\n');
-    const std::string line = line_start == std::string::npos ? body : body.substr(line_start + 1);
-    try {
-      if (o.format == record_format::jsonl) {
-        after = nlohmann::json::parse(line).at("seed").get<int64_t>();
-        has_after = true;
-      } else if (line != csv_header()) {
-        after = std::stoll(line.substr(0, line.find(',')));
-        has_after = true;
-      }
-    } catch (const std::exception&) {
-      error = "the last record of '" + o.output + "' is not one of a search";
-      return false;
-    }
+  std::vector<std::string> lines;
+  std::istringstream in(text.substr(0, check_at));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  int64_t count = 0;
+  reason = "is not a search's progress file";
+  if (lines.size() < 5 || (lines[1] != "running" && lines[1] != "finished") || lines[2].rfind("done ", 0) != 0 ||
+      lines[3].rfind("bytes ", 0) != 0 || lines[4].rfind("best ", 0) != 0 ||
+      !read_integer(lines[3].substr(6), 0, INT64_MAX, p.bytes) || !read_integer(lines[4].substr(5), 0, max_top, count) ||
+      static_cast<int64_t>(lines.size()) != 5 + count)
+    return false;
+  p.signature = lines[0];
+  p.finished = lines[1] == "finished";
+  p.has_done = lines[2] != "done none";
+  if (p.has_done && !read_integer(lines[2].substr(5), INT32_MIN, INT32_MAX, p.done_seed)) return false;
+  for (size_t k = 5; k < lines.size(); ++k) {
+    const size_t a = lines[k].find(' ');
+    const size_t b = a == std::string::npos ? a : lines[k].find(' ', a + 1);
+    int64_t seed = 0;
+    if (b == std::string::npos || !read_integer(lines[k].substr(0, a), INT32_MIN, INT32_MAX, seed)) return false;
+    const std::string value = lines[k].substr(a + 1, b - a - 1);
+    char* end = nullptr;
+    const double v = std::strtod(value.c_str(), &end);
+    if (end != value.c_str() + value.size()) return false;
+    p.best.push_back({v, static_cast<int32_t>(seed), lines[k].substr(b + 1)});
   }
-  exists = keep > 0;
-  std::ifstream progress(progress_path(o));
-  if (progress) {
-    std::string signature, seed;
-    std::getline(progress, signature);
-    std::getline(progress, seed);
-    if (signature != search_signature(o)) {
-      error = "'" + o.output + "' was written by another search (" + signature + "); give its arguments or a new -o";
-      return false;
-    }
-    try {
-      const int64_t done = std::stoll(seed);
-      if (!has_after || done > after) after = done;
-      has_after = true;
-    } catch (const std::exception&) {
-      // An unreadable progress file only costs repeating seeds.
-    }
-  }
+  reason.clear();
   return true;
 }
 
-// Records, best first: the larger value (smaller with --by -F), then the
-// smaller seed.
-struct ranked {
-  double value;
-  int32_t seed;
-  map_figures figures;
+// The seed of a record line, or false when the line is no record.
+bool record_seed(const search_options& o, const std::string& line, int64_t& seed) {
+  try {
+    if (o.format == record_format::jsonl) {
+      seed = nlohmann::json::parse(line).at("seed").get<int64_t>();
+      return true;
+    }
+    size_t used = 0;
+    const std::string field = line.substr(0, line.find(','));
+    seed = std::stoll(field, &used);
+    return used == field.size();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// Where a resumed search goes on. Checks the output against its progress
+// file (written by this search, not cut short, not changed since), cuts a
+// record left half-written off the end, and returns in `after` the last seed
+// done (`has_after` false when none is). `exists`: the output holds
+// something to go on with; `finished`: there is nothing left to do.
+bool prepare_resume(const search_options& o, int fd, progress_state& state, bool& exists, bool& finished,
+                    bool& has_after, int64_t& after, std::string& error) {
+  exists = finished = has_after = false;
+  const std::string name = quote_text(o.output, 200);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    error = "cannot read " + name + ": " + system_reason();
+    return false;
+  }
+  const int64_t size = st.st_size;
+  std::string progress_text_read;
+  {
+    std::ifstream progress(progress_path(o), std::ios::binary);
+    if (!progress) {
+      if (o.top == 0 && size > 0) {
+        error = name + " has no progress file beside it, so it is no search that can go on; give a new -o or leave out --resume";
+        return false;
+      }
+      return true;  // nothing yet: start from the beginning
+    }
+    std::ostringstream all;
+    all << progress.rdbuf();
+    progress_text_read = all.str();
+  }
+  std::string reason;
+  if (!parse_progress(progress_text_read, state, reason)) {
+    error = quote_text(progress_path(o), 200) + " " + reason + "; start again without --resume";
+    return false;
+  }
+  if (state.signature != search_signature(o)) {
+    error = name + " was written by another search (" + quote_text(state.signature, 200) +
+            "); give its arguments or a new -o";
+    return false;
+  }
+  if (o.top > 0) {
+    finished = state.finished;
+    has_after = state.has_done;
+    after = state.done_seed;
+    return true;
+  }
+  if (size < state.bytes || (state.finished && size != state.bytes)) {
+    error = name + " has " + std::to_string(size) + " bytes where its progress file says " + std::to_string(state.bytes) +
+            ": it was cut or changed; start again without --resume";
+    return false;
+  }
+  finished = state.finished;
+  has_after = state.has_done;
+  after = state.done_seed;
+  exists = size > 0;
+  if (finished) return true;
+  // Records written after the last progress: the complete ones count, a
+  // half-written one at the end is cut off.
+  std::string tail(static_cast<size_t>(size - state.bytes), '\0');
+  if (!tail.empty() && ::pread(fd, tail.data(), tail.size(), state.bytes) != static_cast<ssize_t>(tail.size())) {
+    error = "cannot read " + name + ": " + system_reason();
+    return false;
+  }
+  const size_t last_newline = tail.rfind('\n');
+  const int64_t keep = last_newline == std::string::npos ? state.bytes : state.bytes + static_cast<int64_t>(last_newline) + 1;
+  std::istringstream lines(tail.substr(0, last_newline == std::string::npos ? 0 : last_newline + 1));
+  for (std::string line; std::getline(lines, line);) {
+    if (o.format == record_format::csv && line == csv_header()) continue;
+    int64_t seed = 0;
+    if (!record_seed(o, line, seed) || (has_after && seed <= after)) {
+      error = name + " holds " + quote_text(line) + " after the records its progress file counts; start again without --resume";
+      return false;
+    }
+    after = seed;
+    has_after = true;
+  }
+  if (keep < size && ::ftruncate(fd, keep) != 0) {
+    error = "cannot cut the unfinished record off " + name + ": " + system_reason();
+    return false;
+  }
+  exists = keep > 0;
+  return true;
+}
+
+// The output file, locked so that two searches cannot write it at once
+// (flock: released however the process ends).
+class output_lock {
+ public:
+  ~output_lock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  // Opens (creating) `path` for writing and locks it. `append`: writes go
+  // to the end. `created` tells whether the file was new.
+  bool take(const std::string& path, bool append, bool& created, std::string& error) {
+    created = false;
+    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (append ? O_APPEND : 0));
+    if (fd_ < 0 && errno == ENOENT) {
+      fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | (append ? O_APPEND : 0), 0666);
+      created = fd_ >= 0;
+    }
+    if (fd_ < 0) {
+      error = "cannot write " + quote_text(path, 200) + ": " + system_reason();
+      return false;
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+    error = errno == EWOULDBLOCK ? "another search is writing " + quote_text(path, 200) + "; run this one when it has finished"
+                                 : "cannot lock " + quote_text(path, 200) + ": " + system_reason();
+    return false;
+  }
+  int fd() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_ = -1;
 };
 
 }  // namespace
@@ -400,46 +581,127 @@ int search_command(const std::vector<std::string>& args) {
   if (!parse_search_arguments(args, o, error)) return usage_error("search", error);
 
   const seed_sequence seeds(o.ranges, o.shard, o.shards);
-  int64_t first = 0;
-  bool exists = false;
-  if (o.resume) {
-    bool has_after = false;
-    int64_t after = 0;
-    if (!prepare_resume(o, exists, has_after, after, error)) return fail("search", 1, error);
-    if (has_after) first = seeds.first_after(after);
+  const bool streaming = o.top == 0;
+
+  // A regular output file (or a new one) is locked, checked and noted in
+  // FILE.progress; a special one (a pipe, /dev/stdout) is only written.
+  bool regular = false;
+  if (!o.output.empty()) {
+    struct stat st;
+    if (::stat(o.output.c_str(), &st) == 0) {
+      regular = S_ISREG(st.st_mode);
+      if (S_ISDIR(st.st_mode)) return fail("search", 1, "cannot write " + quote_text(o.output, 200) + ": " + std::strerror(EISDIR));
+      if (!regular && o.resume)
+        return fail("search", 1, "cannot go on with " + quote_text(o.output, 200) +
+                                     ": --resume needs a regular file, which it reads back and cuts");
+    } else {
+      regular = true;
+    }
   }
 
   // The best N are written at the end: a folder they cannot go to is found
   // out before the work, not after it.
-  if (o.top > 0 && !o.output.empty()) {
+  if (o.top > 0 && regular) {
     const size_t slash = o.output.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : o.output.substr(0, slash);
-    if (::access(folder.c_str(), W_OK) != 0) return fail("search", 1, "cannot write '" + o.output + "': " + system_reason());
+    if (::access(folder.c_str(), W_OK) != 0)
+      return fail("search", 1, "cannot write " + quote_text(o.output, 200) + ": " + system_reason());
   }
+
+  output_lock lock;
+  bool created = false;
+  if (regular && !lock.take(o.output, streaming, created, error)) return fail("search", 1, error);
+  // A file this run made for its lock goes again if the run ends before its
+  // --top records are written.
+  auto forget_created = [&] {
+    if (created && !streaming) ::unlink(o.output.c_str());
+  };
+
+  progress_state state;
+  int64_t first = 0;
+  bool exists = false;
+  if (o.resume) {
+    bool has_after = false, finished = false;
+    int64_t after = 0;
+    if (!prepare_resume(o, lock.fd(), state, exists, finished, has_after, after, error)) {
+      forget_created();
+      return fail("search", 1, error);
+    }
+    if (finished && created && !streaming) {
+      forget_created();
+      return fail("search", 1, quote_text(o.output, 200) + " is gone though its search finished; start again without --resume");
+    }
+    if (finished) {
+      std::fprintf(stderr, "vxltool: search: %s is finished already; nothing to do\n", quote_text(o.output, 200).c_str());
+      return 0;
+    }
+    if (has_after) first = seeds.first_after(after);
+  }
+  state.signature = search_signature(o);
+  state.finished = false;
+
+  std::vector<ranked> best = std::move(state.best);
+  state.best.clear();
+  auto better = [&](const ranked& a, const ranked& b) {
+    if (a.value != b.value) return o.lowest_first ? a.value < b.value : a.value > b.value;
+    return a.seed < b.seed;
+  };
+  // Keeps the best N, best first.
+  auto trim_best = [&] {
+    if (static_cast<int64_t>(best.size()) > o.top) {
+      std::nth_element(best.begin(), best.begin() + o.top, best.end(), better);
+      best.resize(static_cast<size_t>(o.top));
+    }
+    std::sort(best.begin(), best.end(), better);
+  };
 
   // Streamed records go straight to their file, so that a stopped search can
   // go on from it; --top writes its file whole at the end.
   std::FILE* out = stdout;
-  const bool streaming = o.top == 0;
   if (streaming && !o.output.empty()) {
-    out = std::fopen(o.output.c_str(), o.resume && exists ? "ab" : "wb");
-    if (out == nullptr) return fail("search", 1, "cannot write '" + o.output + "': " + system_reason());
+    if (regular) {
+      if (!(o.resume && exists) && ::ftruncate(lock.fd(), 0) != 0)
+        return fail("search", 1, "cannot write " + quote_text(o.output, 200) + ": " + system_reason());
+      out = ::fdopen(lock.release(), "ab");
+    } else {
+      out = std::fopen(o.output.c_str(), "wb");
+    }
+    if (out == nullptr) return fail("search", 1, "cannot write " + quote_text(o.output, 200) + ": " + system_reason());
   }
   bool write_failed = false;
   auto put_line = [&](const std::string& line) {
     if (std::fputs(line.c_str(), out) < 0 || std::fputc('\n', out) == EOF) write_failed = true;
   };
   if (streaming && o.format == record_format::csv && !(o.resume && exists)) put_line(csv_header());
-  // A progress file left by an earlier search must not move a later resume.
-  if (streaming && !o.output.empty() && !o.resume) std::remove(progress_path(o).c_str());
-  auto checkpoint = [&](int64_t done_items) {
-    if (!streaming || o.output.empty() || done_items == 0) return;
-    if (std::fflush(out) != 0) write_failed = true;
-    std::ostringstream text;
-    text << search_signature(o) << "\n" << seeds.seed(done_items - 1) << "\n";
-    std::string ignored;
-    write_output_file(progress_path(o), text.str(), ignored);
+
+  // The progress file goes with a regular output. `done_items` items are
+  // taken into account.
+  const bool noted = regular;
+  auto save_progress = [&](int64_t done_items, bool finished, std::string& why) {
+    if (!noted) return true;
+    state.finished = finished;
+    if (done_items > 0) {
+      state.has_done = true;
+      state.done_seed = seeds.seed(done_items - 1);
+    }
+    if (streaming) {
+      if (std::fflush(out) != 0) write_failed = true;
+      const long at = std::ftell(out);
+      state.bytes = at < 0 ? 0 : at;
+    } else if (!finished) {
+      trim_best();
+      state.best = best;
+    }
+    const bool saved = write_output_file(progress_path(o), progress_text(state), why);
+    state.best.clear();
+    return saved;
   };
+  std::string why;
+  if (!save_progress(first, false, why)) {
+    if (out != stdout) std::fclose(out);
+    forget_created();
+    return fail("search", 1, why);
+  }
 
   pipeline p;
   p.seeds = &seeds;
@@ -458,17 +720,18 @@ int search_command(const std::vector<std::string>& args) {
   for (int k = 0; k < jobs; ++k) workers.emplace_back(search_worker, std::ref(p));
 
   search_progress progress(p.end - first);
-  std::vector<ranked> best;
   int64_t records = 0;
   int stop_signal = 0;
   auto last_checkpoint = std::chrono::steady_clock::now();
+  // A checkpoint of a long --top list costs more: at most a twentieth of the time goes to them.
+  auto checkpoint_every = std::chrono::steady_clock::duration(std::chrono::seconds(2));
   const timespec no_wait{0, 0};
   const int64_t size = static_cast<int64_t>(p.window.size());
   while (true) {
     std::vector<result_slot> ready;
     {
-      std::unique_lock lock(p.mutex);
-      p.finished.wait_for(lock, std::chrono::milliseconds(100), [&] {
+      std::unique_lock lock_pipeline(p.mutex);
+      p.finished.wait_for(lock_pipeline, std::chrono::milliseconds(100), [&] {
         return p.stop || p.taken == p.end || p.window[static_cast<size_t>(p.taken % size)].item == p.taken;
       });
       while (p.taken < p.end && p.window[static_cast<size_t>(p.taken % size)].item == p.taken) {
@@ -480,24 +743,19 @@ int search_command(const std::vector<std::string>& args) {
     for (const result_slot& r : ready) {
       if (!o.filter.passes(r.figures)) continue;
       ++records;
+      const std::string line =
+          o.format == record_format::jsonl ? jsonl_record(r.seed, r.figures) : csv_record(r.seed, r.figures);
       if (!streaming) {
-        best.push_back({figure_value(*o.by, r.figures), r.seed, r.figures});
-        if (static_cast<int64_t>(best.size()) >= 2 * o.top + 1024) {
-          auto better = [&](const ranked& a, const ranked& b) {
-            if (a.value != b.value) return o.lowest_first ? a.value < b.value : a.value > b.value;
-            return a.seed < b.seed;
-          };
-          std::nth_element(best.begin(), best.begin() + o.top, best.end(), better);
-          best.resize(static_cast<size_t>(o.top));
-        }
+        best.push_back({figure_value(*o.by, r.figures), r.seed, line});
+        if (static_cast<int64_t>(best.size()) >= 2 * o.top + 1024) trim_best();
       } else {
-        put_line(o.format == record_format::jsonl ? jsonl_record(r.seed, r.figures) : csv_record(r.seed, r.figures));
+        put_line(line);
       }
     }
     int64_t taken;
     bool failed;
     {
-      std::lock_guard lock(p.mutex);
+      std::lock_guard lock_pipeline(p.mutex);
       taken = p.taken;
       failed = p.failure != nullptr;
     }
@@ -506,22 +764,25 @@ int search_command(const std::vector<std::string>& args) {
     if (got > 0) stop_signal = got;
     if (stop_signal != 0 || failed || taken == p.end) break;
     progress.update(taken - first, records, false);
-    if (std::chrono::steady_clock::now() - last_checkpoint > std::chrono::seconds(2)) {
-      checkpoint(taken);
+    if (std::chrono::steady_clock::now() - last_checkpoint > checkpoint_every) {
+      const auto before = std::chrono::steady_clock::now();
+      save_progress(taken, false, why);
       last_checkpoint = std::chrono::steady_clock::now();
+      checkpoint_every = std::max<std::chrono::steady_clock::duration>(std::chrono::seconds(2), 20 * (last_checkpoint - before));
     }
   }
   {
-    std::lock_guard lock(p.mutex);
+    std::lock_guard lock_pipeline(p.mutex);
     p.stop = true;
     p.claimable.notify_all();
   }
   for (std::thread& t : workers) t.join();
   pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
   const int64_t done = p.taken;
+  const bool can_resume = noted;
 
   if (p.failure) {
-    checkpoint(done);
+    save_progress(done, false, why);
     progress.finish();
     try {
       std::rethrow_exception(p.failure);
@@ -531,43 +792,45 @@ int search_command(const std::vector<std::string>& args) {
       error = e.what();
     }
     if (out != stdout) std::fclose(out);
+    forget_created();
     return fail("search", 1, error + "; " + std::to_string(done) + " seeds done" +
-                            (o.output.empty() || !streaming ? "" : ", run it again with --resume to go on"));
+                                 (can_resume ? ", run it again with --resume to go on" : ""));
   }
   if (stop_signal != 0) {
-    checkpoint(done);
+    save_progress(done, false, why);
     progress.finish();
     if (out != stdout) std::fclose(out);
+    forget_created();
     std::fprintf(stderr, "vxltool: search: stopped by signal %d; %lld of %lld seeds done%s\n", stop_signal,
                  static_cast<long long>(done), static_cast<long long>(p.end),
-                 o.output.empty() || !streaming ? "" : ", run it again with --resume to go on");
+                 can_resume ? ", run it again with --resume to go on" : "");
     return 128 + stop_signal;
   }
-  if (write_failed || std::fflush(out) != 0 || (out != stdout && std::fclose(out) != 0)) {
-    const std::string where = o.output.empty() ? "standard output" : "'" + o.output + "'";
+  if (write_failed || std::fflush(out) != 0) {
+    const std::string where = o.output.empty() ? "standard output" : quote_text(o.output, 200);
     return fail("search", 1, "cannot write " + where + ": " + system_reason());
   }
   progress.update(done - first, records, true);
 
   if (!streaming) {
-    std::sort(best.begin(), best.end(), [&](const ranked& a, const ranked& b) {
-      if (a.value != b.value) return o.lowest_first ? a.value < b.value : a.value > b.value;
-      return a.seed < b.seed;
-    });
-    if (static_cast<int64_t>(best.size()) > o.top) best.resize(static_cast<size_t>(o.top));
+    trim_best();
     std::string text;
     if (o.format == record_format::csv) text += csv_header() + "\n";
-    for (const ranked& r : best)
-      text += (o.format == record_format::jsonl ? jsonl_record(r.seed, r.figures) : csv_record(r.seed, r.figures)) + "\n";
+    for (const ranked& r : best) text += r.line + "\n";
     if (o.output.empty()) {
       if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0)
         return fail("search", 1, "cannot write standard output: " + system_reason());
     } else if (!write_output_file(o.output, text, error)) {
+      save_progress(done, false, why);
       return fail("search", 1, error);
     }
-  } else if (!o.output.empty()) {
-    std::remove(progress_path(o).c_str());
   }
+  if (!save_progress(done, true, why)) {
+    if (out != stdout) std::fclose(out);
+    return fail("search", 1, why);
+  }
+  if (out != stdout && std::fclose(out) != 0)
+    return fail("search", 1, "cannot write " + quote_text(o.output, 200) + ": " + system_reason());
   return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "programs/vxltool/seed_list.h"
 
+#include "maptools/quoted_text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -11,40 +13,6 @@
 namespace vormap {
 
 namespace {
-
-// 'text' in quotes, on one line and short: a control character is shown by
-// its code (\x0a), and text past 40 bytes is cut at a character's start
-// and ended with "...".
-std::string quote(std::string_view text) {
-  constexpr size_t longest = 40;
-  std::string out = "'";
-  size_t k = 0;
-  for (; k < text.size(); ++k) {
-    const auto c = static_cast<unsigned char>(text[k]);
-    if (k >= longest && (c & 0xC0) != 0x80) break;
-    if (c < 0x20 || c == 0x7F) {
-      char code[8];
-      std::snprintf(code, sizeof code, "\\x%02x", c);
-      out += code;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  if (k < text.size()) out += "...";
-  out += '\'';
-  return out;
-}
-
-// The character at `pos` in quotes: a whole UTF-8 sequence (a Unicode dash
-// is one character to the user, not one byte of it), or a control
-// character by its code.
-std::string quote_character(const std::string& text, size_t pos) {
-  const auto lead = static_cast<unsigned char>(text[pos]);
-  size_t length = lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  size_t end = pos + 1;
-  while (end < text.size() && end - pos < length && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
-  return quote(std::string_view(text).substr(pos, end - pos));
-}
 
 // A signed decimal at the start of `text`: an optional '-' and digits, of
 // which leading zeros do not count. Moves `pos` past it. Returns false when
@@ -82,7 +50,7 @@ bool parse_random(const std::string& text, seed_list& out, std::string& error) {
   for (char c : count) digits = digits && c >= '0' && c <= '9';
   const long n = digits ? std::stol(count) : 0;
   if (n < 1 || n > max_gallery_seeds) {
-    error = "random:N needs N from 1 to " + std::to_string(max_gallery_seeds) + ", not " + quote(count);
+    error = "random:N needs N from 1 to " + std::to_string(max_gallery_seeds) + ", not " + quote_text(count);
     return false;
   }
   out.random_count = n;
@@ -139,17 +107,17 @@ bool parse_items(const std::string& text, std::string& error, Take take) {
     if (pos < text.size() && text[pos] == '-') {
       ++pos;
       if (pos == text.size() || text[pos] == ',') {
-        error = "range " + quote(text.substr(item, pos - item)) + " has no end";
+        error = "range " + quote_text(text.substr(item, pos - item)) + " has no end";
         return false;
       }
       if (!parse_number(text, pos, last, error)) return false;
       if (last < first) {
-        error = "range " + quote(text.substr(item, pos - item)) + " runs backwards";
+        error = "range " + quote_text(text.substr(item, pos - item)) + " runs backwards";
         return false;
       }
     }
     if (pos < text.size() && text[pos] != ',') {
-      error = quote_character(text, pos) + " after seed " + quote(text.substr(item, pos - item));
+      error = quote_character(text, pos) + " after seed " + quote_text(text.substr(item, pos - item));
       return false;
     }
     if (!take(first, last, text.substr(item, pos - item))) return false;
@@ -170,7 +138,7 @@ bool parse_seed_list(const std::string& text, seed_list& out, std::string& error
   std::map<int64_t, int64_t> covered;
   return parse_items(text, error, [&](int64_t first, int64_t last, const std::string& item) {
     if (last - first + 1 > max_gallery_seeds) {
-      error = "range " + quote(item) + " has more than " + std::to_string(max_gallery_seeds) + " seeds";
+      error = "range " + quote_text(item) + " has more than " + std::to_string(max_gallery_seeds) + " seeds";
       return false;
     }
     if (!add_range(first, last, covered, out.seeds)) {

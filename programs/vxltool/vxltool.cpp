@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "maptools/quoted_text.h"
 #include "programs/vxltool/command_support.h"
 #include "programs/vxltool/commands.h"
 
@@ -34,7 +37,7 @@ int vxltool_main(int argc, char** argv) {
   }
   const std::vector<std::string> rest(argv + 2, argv + argc);
   const vxltool_command* command = find_vxltool_command(name);
-  if (command == nullptr) return usage_error("unknown command '" + name + "'");
+  if (command == nullptr) return usage_error("unknown command " + quote_text(name));
   if (asks_for_help(rest)) {
     std::fputs(command_help(*command).c_str(), stdout);
     return 0;
@@ -51,6 +54,13 @@ int main(int argc, char** argv) {
   int status;
   try {
     status = vormap::vxltool_main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("vxltool: out of memory\n", stderr);
+    return 1;
+  } catch (const std::length_error&) {
+    // A size past anything that could be allocated.
+    std::fputs("vxltool: out of memory\n", stderr);
+    return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vxltool: %s\n", e.what());
     return 1;

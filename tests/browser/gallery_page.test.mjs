@@ -134,6 +134,26 @@ try {
   await page.click('#filter-clear');
   assert.equal((await cards()).length, all.length, 'clearing the filters shows every card');
 
+  // An address can only set what the filter boxes show: values a number box
+  // cannot hold become open ends, and an absurd number of items is cut to a
+  // few, quickly.
+  const pageUrl = pathToFileURL(path.join(dir, 'index.html')).href;
+  const hostile = ['fairness:0x1:', 'trees: 1:', 'water_percent:1e400:', 'trees:+5:', 'trees:1.:', 'mean_height::Infinity',
+    ...Array.from({ length: 20000 }, () => 'fairness:0:1')].map((f) => `filter=${encodeURIComponent(f)}`).join('&');
+  const started = Date.now();
+  await page.goto(`${pageUrl}#${hostile}`);
+  await page.reload();
+  await page.waitForFunction(() => document.querySelectorAll('#cards .card').length > 0);
+  assert.ok(Date.now() - started < 10000, `the page took ${Date.now() - started} ms over 20,000 filters`);
+  const boxes = await page.$$eval('.filter', (rows) => rows.map((r) => [r.querySelector('.filter-key').value,
+    r.querySelector('.filter-min').value, r.querySelector('.filter-max').value]));
+  assert.equal(boxes.length, 32, 'the filters are cut to 32');
+  assert.deepEqual(boxes.slice(0, 7), [['fairness', '', ''], ['trees', '', ''], ['water_percent', '', ''], ['trees', '', ''],
+    ['trees', '', ''], ['mean_height', '', ''], ['fairness', '0', '1']]);
+  assert.equal((await cards()).length, all.filter((c) => c.fairness >= 0 && c.fairness <= 1).length,
+    'what is shown is what the boxes say');
+  await page.click('#filter-clear');
+
   // A card's preview link opens its large preview in the viewer.
   const other = (await cards())[0];
   await page.click(`#cards .card[data-seed="${other.seed}"] a.preview`);

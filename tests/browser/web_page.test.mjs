@@ -137,6 +137,54 @@ test('the address, the buttons and the download', async () => {
   failOnErrors(errors);
 });
 
+test('an address or a call that names no seed is refused, never read as another map', async () => {
+  // Left by the test above: seed 3 with the start regions.
+  await page.waitForFunction(() => window.vormap.shown && window.vormap.shown.seed === 3, { timeout: 120000 });
+  for (const bad of ['1e3', '99999999999999999999999999', '-2147483649', '2147483648', '', '0x10', '%E2%80%935']) {
+    await page.evaluate((b) => { location.hash = `#seed=${b}&d=1`; }, bad);
+    await page.waitForFunction(() => document.getElementById('status').className === 'error', { timeout: 10000 });
+    const [message, hash, shown] = await page.evaluate(() => [document.getElementById('status').textContent,
+      location.hash, window.vormap.shown.seed]);
+    assert.match(message, /The address names seed ".*", which is not a whole number from -2147483648 to 2147483647\./, bad);
+    assert.equal(hash, '#seed=3&d=1', `the address went back to the map shown after #seed=${bad}`);
+    assert.equal(shown, 3, `#seed=${bad} made another map`);
+    // So that the next refusal has to set the message afresh.
+    await page.$eval('#status', (e) => { e.className = ''; });
+  }
+
+  // window.vormap.make takes an integer Number and a boolean, nothing else.
+  const refusals = await page.evaluate(async () => {
+    const calls = [[3, 'false'], [3, 1], ['3', false], [[3], false], [3n, false], [{ toString: () => '3' }, false],
+      [1.5, false], [2 ** 31, false], [-(2 ** 31) - 1, false], [NaN, false], [Infinity, false], [null, false]];
+    const out = [];
+    for (const [seed, debug] of calls) {
+      try {
+        await window.vormap.make(seed, debug);
+        out.push('made');
+      } catch (e) {
+        out.push(e instanceof TypeError ? 'TypeError' : String(e));
+      }
+    }
+    return out;
+  });
+  assert.deepEqual(refusals, new Array(12).fill('TypeError'));
+  failOnErrors(errors);
+});
+
+test('a page opened at a bad seed says so and makes no map', async () => {
+  const opened = await openPage(`${pageUrl}#seed=1e3`, { timeout: 180000 });
+  try {
+    await opened.page.waitForFunction(() => document.getElementById('status').className === 'error', { timeout: 60000 });
+    assert.match(await opened.page.$eval('#status', (e) => e.textContent), /The address names seed "1e3"/);
+    await new Promise((r) => setTimeout(r, 500));
+    assert.equal(await opened.page.evaluate(() => window.vormap.shown), null);
+    assert.equal(await opened.page.evaluate(() => location.hash), '#seed=1e3');
+    failOnErrors(opened.errors);
+  } finally {
+    await opened.browser.close();
+  }
+});
+
 test('without WebGL2 the page says so and still makes and offers the map', async () => {
   const opened = await openPage(`${pageUrl}#seed=11`, { timeout: 180000, args: ['--disable-webgl', '--disable-3d-apis'] });
   try {

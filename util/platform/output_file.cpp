@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <streambuf>
 #include <vector>
 
@@ -83,6 +84,9 @@ int run_producer(const producer& produce, const output_sink& sink, std::string& 
   int result;
   try {
     result = produce(keeping, reason);
+  } catch (const std::bad_alloc&) {
+    reason = "out of memory";
+    return -1;
   } catch (const std::exception& e) {
     reason = e.what();
     return -1;

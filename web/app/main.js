@@ -3,9 +3,11 @@
 // the map file for download, byte for byte what `vormap -s SEED` writes.
 //
 // window.vormap.make(seed, debug) returns a Promise of the map file's bytes,
-// made as the "make" button makes them. The address keeps the map shown
-// (#seed=1234&d=1). window.vormap.shown is {seed, debug, ms} once a map is
-// on screen.
+// made as the "make" button makes them; seed is an integer Number in the
+// 32-bit range and debug a boolean, anything else a TypeError. The address
+// keeps the map shown (#seed=1234&d=1); an address whose seed is no seed is
+// refused with a message, never read as another map. window.vormap.shown is
+// {seed, debug, ms} once a map is on screen.
 /* global VORMAP_WORKER_SOURCE */
 import { startView } from '../view/viewer.js';
 import { mapFigures, developerFigures, addRows } from '../view/figures.js';
@@ -124,7 +126,7 @@ async function make(fromAddress = false) {
     return;
   }
   const debug = $('debug').checked;
-  const hash = `#seed=${seed}${debug ? '&d=1' : ''}`;
+  const hash = addressOf(seed, debug);
   if (!fromAddress && location.hash !== hash) history.replaceState(null, '', hash);
   status(`making the map of seed ${seed}${debug ? ' with start regions' : ''}…`);
   window.vormap.shown = null;
@@ -148,14 +150,31 @@ function download() {
   setTimeout(() => URL.revokeObjectURL(url), 60000);
 }
 
-// The seed and switch of the address (#seed=1234&d=1), when it names a seed.
+// A value from outside, shown in a message: quoted, short.
+function quoted(value) {
+  const text = String(value);
+  return JSON.stringify(text.length > 40 ? `${text.slice(0, 40)}…` : text);
+}
+
+const addressOf = (seed, debug) => `#seed=${seed}${debug ? '&d=1' : ''}`;
+
+// Reads the seed and switch of the address (#seed=1234&d=1) into the boxes.
+// Returns 'none' when the address names no seed and 'bad' when its seed is
+// not one (said in the status; the address goes back to the map shown, if
+// any, so that it never names another map than the one on screen).
 function fromAddress() {
   const params = new URLSearchParams(location.hash.slice(1));
-  const seed = parseSeed(params.get('seed') ?? '');
-  if (seed === null) return false;
+  if (!params.has('seed')) return 'none';
+  const text = params.get('seed');
+  const seed = parseSeed(text);
+  if (seed === null) {
+    status(`The address names seed ${quoted(text)}, which is not a whole number from ${INT_MIN} to ${INT_MAX}.`, true);
+    if (shown) history.replaceState(null, '', addressOf(shown.seed, shown.debug));
+    return 'bad';
+  }
   $('seed').value = String(seed);
   $('debug').checked = params.get('d') === '1';
-  return true;
+  return 'ok';
 }
 
 const randomSeed = () => crypto.getRandomValues(new Int32Array(1))[0];
@@ -170,10 +189,15 @@ function hasWebGL2() {
 const webgl2 = hasWebGL2();
 
 window.vormap = {
+  // Strict: a string, a BigInt or an object is not taken for a seed, nor
+  // "false" for a switch.
   make: async (seed, debug = false) => {
-    const s = parseSeed(seed);
-    if (s === null) throw new Error(`The seed must be a whole number from ${INT_MIN} to ${INT_MAX}.`);
-    return (await requestMap(s, debug, false)).bytes;
+    if (typeof seed !== 'number' || !Number.isInteger(seed) || seed < INT_MIN || seed > INT_MAX) {
+      throw new TypeError(`vormap.make: the seed must be an integer from ${INT_MIN} to ${INT_MAX}, not ${
+        typeof seed === 'number' ? seed : typeof seed}`);
+    }
+    if (typeof debug !== 'boolean') throw new TypeError(`vormap.make: debug must be true or false, not ${typeof debug}`);
+    return (await requestMap(seed === 0 ? 0 : seed, debug, false)).bytes;
   },
   shown: null,
 };
@@ -188,7 +212,7 @@ function main() {
     make();
   });
   $('download').addEventListener('click', download);
-  window.addEventListener('hashchange', () => { if (fromAddress()) make(true); });
+  window.addEventListener('hashchange', () => { if (fromAddress() === 'ok') make(true); });
   window.addEventListener('keydown', (e) => {
     if (e.target instanceof HTMLInputElement) return;
     if (e.key === 'h' || e.key === 'H') $('panel').classList.toggle('hidden');
@@ -199,7 +223,9 @@ function main() {
     return;
   }
   startWorker();
-  if (!fromAddress()) $('seed').value = String(randomSeed());
+  const address = fromAddress();
+  if (address === 'bad') return;  // the message stays; nothing is made
+  if (address === 'none') $('seed').value = String(randomSeed());
   make(true);
 }
 

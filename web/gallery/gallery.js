@@ -232,14 +232,24 @@ function addFilter(filter) {
   $('filters').append(filterRow(filter));
 }
 
+// More filters than anyone sets by hand: an address with more is cut to
+// these, so that a hostile one cannot keep the page busy.
+const maxFilters = 32;
+
 function readHash() {
   const hash = new URLSearchParams(location.hash.slice(1));
   if (figureByKey.has(hash.get('sort'))) state.sort = hash.get('sort');
   state.descending = hash.get('order') === 'down';
-  const number = (text) => (text !== '' && Number.isFinite(Number(text)) ? text : '');
+  // Only what a number box shows (a valid floating-point number, finite):
+  // anything else would filter while its box looks empty.
+  const number = (text) => (/^-?(\d+|\d*\.\d+)([eE][-+]?\d+)?$/.test(text) && Number.isFinite(Number(text)) ? text : '');
+  let taken = 0;
   for (const text of hash.getAll('filter')) {
+    if (taken === maxFilters) break;
     const [key, min = '', max = ''] = text.split(':');
-    if (figureByKey.has(key)) addFilter({ key, min: number(min), max: number(max) });
+    if (!figureByKey.has(key)) continue;
+    addFilter({ key, min: number(min), max: number(max) });
+    ++taken;
   }
 }
 
