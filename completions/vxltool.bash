@@ -16,7 +16,7 @@ _vxltool() {
     view) options="" ;;
     to-vox) options="" ;;
     from-vox) options="--base" ;;
-    search) options="--where --top --by --jobs --shard --format -o --resume --figures" ;;
+    search) options="--where --top --by --jobs --shard --format -o --resume --figures --lake --symmetry --keep --water --trees --hills --variant" ;;
     help) COMPREPLY=($(compgen -W "$commands" -- "$cur")); return ;;
     *) return ;;
   esac

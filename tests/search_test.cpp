@@ -151,6 +151,8 @@ TEST(Search, MalformedCommandLinesFailAtOnceWithOneLine) {
       {{"1-", "--jobs", "2"}, "range '1-' has no end"},
       {{}, "search takes one seed list, not 0 arguments"},
       {{"all", "--wat"}, "unknown option '--wat'"},
+      {{"all", "--lake", "up"}, "lake 'up' is not east, north, west or south"},
+      {{"all", "--variant", "water=3"}, "bad --variant: water '3' is outside 0 to 2"},
   };
   for (const auto& [args, message] : cases) {
     const auto start = std::chrono::steady_clock::now();
@@ -171,6 +173,43 @@ TEST(Search, MalformedCommandLinesFailAtOnceWithOneLine) {
     EXPECT_EQ(r.exit_status, 1) << args[1];
     EXPECT_EQ(r.err.rfind("vxltool: search: cannot write '" + dir / "no/such/folder.jsonl" + "': ", 0), 0u) << r.err;
   }
+}
+
+// Variants: each record names its map, holds the figures vxltool info gives
+// the file vormap makes of that name, and a search resumes only with the
+// same variants.
+TEST(Search, VariantsAreSearchedAndNamedInEachRecord) {
+  scratch_dir dir;
+  const process_result r =
+      search({"4-5", "--jobs", "2", "--variant", "default", "--variant", "symmetry=turn,water=1.5", "--format", "csv"});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  const std::vector<std::string> rows = lines_of(r.out);
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0].rfind("seed,map,water_percent,", 0), 0u);
+  EXPECT_EQ(rows[1].rfind("4,4,", 0), 0u);
+  EXPECT_EQ(rows[2].rfind("4,4:symmetry=turn,water=1.5,", 0), 0u);
+  EXPECT_EQ(rows[3].rfind("5,5,", 0), 0u);
+  // The specified map's figures are those of a plain search.
+  const process_result plain = search({"4-5", "--format", "csv"});
+  EXPECT_EQ(lines_of(plain.out)[1].substr(2), rows[1].substr(4));
+  // The turned map is fair, and its figures are those of its file.
+  EXPECT_EQ(rows[2].substr(rows[2].rfind(',') + 1), "1") << "fairness of a symmetric map";
+  const process_result made = run_process(VORMAP_EXE, {"--map", "5:lake=south", "-o", dir / "m.vxl"});
+  ASSERT_EQ(made.exit_status, 0) << made.err;
+  const process_result info = run_process(VXLTOOL_EXE, {"info", "--json", dir / "m.vxl"});
+  const process_result south = search({"5", "--lake", "south"});
+  ASSERT_EQ(south.exit_status, 0) << south.err;
+  const std::string record = south.out.substr(south.out.find("\"water_percent\""));
+  std::string figures = info.out.substr(info.out.find("\"water_percent\""));
+  std::erase_if(figures, [](char c) { return c == ' ' || c == '\n'; });  // info prints its JSON indented
+  EXPECT_EQ(record.substr(0, record.find('}')), figures.substr(0, figures.find('}')));
+  EXPECT_EQ(south.out.rfind("{\"seed\":5,\"map\":\"5:lake=south\",", 0), 0u) << south.out;
+
+  const std::string out = dir / "v.jsonl";
+  ASSERT_EQ(search({"1-2", "--lake", "north", "-o", out}).exit_status, 0);
+  const process_result other = search({"1-2", "--lake", "south", "-o", out, "--resume"});
+  EXPECT_EQ(other.exit_status, 1) << other.err;
+  EXPECT_NE(other.err.find("was written by another search"), std::string::npos) << other.err;
 }
 
 TEST(Search, TopKeepsTheBestByAFigureWithTiesBySeed) {

@@ -90,7 +90,7 @@ const std::vector<vxltool_command>& vxltool_commands() {
        "  --base MAP.vxl voxels the editor left as to-vox made them keep MAP's\n"
        "                exact colours, so an unedited round trip gives MAP back\n"},
       {"search", search_command,
-       "search SEEDS [--where EXPR] [--top N --by [-]FIGURE] [--jobs N] [--shard K/N] [--format jsonl|csv] [-o FILE] [--resume]",
+       "search SEEDS [--where EXPR] [--top N --by [-]FIGURE] [--jobs N] [--shard K/N] [--format jsonl|csv] [-o FILE] [--resume] [MAP OPTIONS]",
        "the figures of many maps, made in memory, filtered and ranked",
        "Makes the map of every seed in memory and writes one record (the seed\n"
        "and every figure) per seed that passes --where, in seed order. SEEDS is\n"
@@ -109,7 +109,12 @@ const std::vector<vxltool_command>& vxltool_commands() {
        "  --format F    jsonl (default) or csv\n"
        "  -o FILE       write to FILE instead of standard output\n"
        "  --resume      with -o, go on with a stopped search\n"
-       "  --figures     list the figures and their units, and stop\n"},
+       "  --figures     list the figures and their units, and stop\n"
+       "  --lake EDGE, --symmetry KIND, --keep HALF, --water F, --trees F,\n"
+       "  --hills F     every map as vormap makes it with these options\n"
+       "  --variant V   search this variant of each seed, V as in a map name\n"
+       "                after its colon (default for none); again for more;\n"
+       "                each record then names its map\n"},
       {"help", help_command, "help [COMMAND]", "vxltool's usage, or a command's help",
        "Prints the usage of vxltool, or with COMMAND that command's help, as\n"
        "vxltool COMMAND --help does.\n"},

@@ -29,6 +29,7 @@
 #include "programs/vxltool/figure_filter.h"
 #include "programs/vxltool/figure_records.h"
 #include "programs/vxltool/seed_figures.h"
+#include "programs/vxltool/variant_options.h"
 #include "programs/vxltool/seed_list.h"
 
 namespace vormap {
@@ -57,6 +58,9 @@ struct search_options {
   record_format format = record_format::jsonl;
   std::string output;  // empty: standard output
   bool resume = false;
+  variant_options variant;            // --lake ... --hills, --variant
+  std::vector<map_options> variants;  // made of each seed, at least one
+  bool named = false;                 // records name their map: a variant is not the specified map
 };
 
 // A whole number of decimal digits from `low` to `high`.
@@ -92,7 +96,8 @@ bool parse_search_arguments(const std::vector<std::string>& args, search_options
       arg = arg.substr(0, equals);
     }
     const bool takes_value = arg == "--where" || arg == "--top" || arg == "--by" || arg == "--jobs" ||
-                             arg == "--shard" || arg == "--format" || arg == "-o" || arg == "--output";
+                             arg == "--shard" || arg == "--format" || arg == "-o" || arg == "--output" ||
+                             is_variant_option(arg);
     if (!takes_value) {
       error = "unknown option " + quote_text(arg);
       return false;
@@ -104,7 +109,9 @@ bool parse_search_arguments(const std::vector<std::string>& args, search_options
       }
       value = args[++k];
     }
-    if (arg == "--where") {
+    if (is_variant_option(arg)) {
+      if (!read_variant_option(arg, value, o.variant, error)) return false;
+    } else if (arg == "--where") {
       o.where_text = value;
       if (!o.filter.parse(value, error)) {
         error = "--where: " + error;
@@ -156,6 +163,9 @@ bool parse_search_arguments(const std::vector<std::string>& args, search_options
     error = "search takes one seed list, not " + std::to_string(positional.size()) + " arguments";
     return false;
   }
+  if (!resolve_variants(o.variant, o.variants, error)) return false;
+  for (const map_options& v : o.variants)
+    if (!variant_name(v).empty()) o.named = true;
   o.seeds_text = positional[0];
   if (!parse_seed_ranges(o.seeds_text, o.ranges, error)) return false;
   if ((o.top > 0) != (o.by != nullptr)) {
@@ -212,11 +222,12 @@ class seed_sequence {
 struct result_slot {
   int64_t item = -1;
   int32_t seed = 0;
-  map_figures figures;
+  std::vector<map_figures> figures;  // one per variant, in their order
 };
 
 struct pipeline {
   const seed_sequence* seeds = nullptr;
+  const std::vector<map_options>* variants = nullptr;
   std::mutex mutex;
   std::condition_variable claimable, finished;
   int64_t next = 0;   // the next item to claim
@@ -241,7 +252,10 @@ void search_worker(pipeline& p) {
     slot.item = item;
     slot.seed = p.seeds->seed(item);
     try {
-      slot.figures = figures_of_seed(slot.seed);
+      for (map_options v : *p.variants) {
+        v.seed = slot.seed;
+        slot.figures.push_back(figures_of_map(v));
+      }
     } catch (...) {
       std::lock_guard lock(p.mutex);
       if (!p.failure) p.failure = std::current_exception();
@@ -325,6 +339,13 @@ std::string search_signature(const search_options& o) {
   std::string text = "seeds " + o.seeds_text + " | where " + o.where_text;
   if (o.top > 0)
     text += " | top " + std::to_string(o.top) + " by " + (o.lowest_first ? "-" : "") + std::string(o.by->key);
+  if (o.named) {
+    text += " | maps";
+    for (const map_options& v : o.variants) {
+      const std::string name = variant_name(v);
+      text.append(" ").append(name.empty() ? "default" : name);
+    }
+  }
   text += " | shard " + std::to_string(o.shard) + "/" + std::to_string(o.shards) + " | format " +
           (o.format == record_format::csv ? "csv" : "jsonl");
   return one_line(text);
@@ -516,7 +537,7 @@ bool prepare_resume(const search_options& o, int fd, progress_state& state, bool
   const int64_t keep = last_newline == std::string::npos ? state.bytes : state.bytes + static_cast<int64_t>(last_newline) + 1;
   std::istringstream lines(tail.substr(0, last_newline == std::string::npos ? 0 : last_newline + 1));
   for (std::string line; std::getline(lines, line);) {
-    if (o.format == record_format::csv && line == csv_header()) continue;
+    if (o.format == record_format::csv && line == csv_header(o.named)) continue;
     int64_t seed = 0;
     if (!record_seed(o, line, seed) || (has_after && seed <= after)) {
       error = name + " holds " + quote_text(line) + " after the records its progress file counts; start again without --resume";
@@ -644,7 +665,8 @@ int search_command(const std::vector<std::string>& args) {
   state.best.clear();
   auto better = [&](const ranked& a, const ranked& b) {
     if (a.value != b.value) return o.lowest_first ? a.value < b.value : a.value > b.value;
-    return a.seed < b.seed;
+    // Variants of one seed tie by their records, which hold their names.
+    return a.seed != b.seed ? a.seed < b.seed : a.line < b.line;
   };
   // Keeps the best N, best first.
   auto trim_best = [&] {
@@ -672,7 +694,7 @@ int search_command(const std::vector<std::string>& args) {
   auto put_line = [&](const std::string& line) {
     if (std::fputs(line.c_str(), out) < 0 || std::fputc('\n', out) == EOF) write_failed = true;
   };
-  if (streaming && o.format == record_format::csv && !(o.resume && exists)) put_line(csv_header());
+  if (streaming && o.format == record_format::csv && !(o.resume && exists)) put_line(csv_header(o.named));
 
   // The progress file goes with a regular output. `done_items` items are
   // taken into account.
@@ -705,6 +727,7 @@ int search_command(const std::vector<std::string>& args) {
 
   pipeline p;
   p.seeds = &seeds;
+  p.variants = &o.variants;
   p.next = first;
   p.taken = first;
   p.end = seeds.size();
@@ -740,18 +763,23 @@ int search_command(const std::vector<std::string>& args) {
       }
       if (!ready.empty()) p.claimable.notify_all();
     }
-    for (const result_slot& r : ready) {
-      if (!o.filter.passes(r.figures)) continue;
-      ++records;
-      const std::string line =
-          o.format == record_format::jsonl ? jsonl_record(r.seed, r.figures) : csv_record(r.seed, r.figures);
-      if (!streaming) {
-        best.push_back({figure_value(*o.by, r.figures), r.seed, line});
-        if (static_cast<int64_t>(best.size()) >= 2 * o.top + 1024) trim_best();
-      } else {
-        put_line(line);
+    for (const result_slot& r : ready)
+      for (size_t v = 0; v < r.figures.size(); ++v) {
+        const map_figures& figures = r.figures[v];
+        if (!o.filter.passes(figures)) continue;
+        ++records;
+        map_options named = o.variants[v];
+        named.seed = r.seed;
+        const std::string name = o.named ? map_name(named) : "";
+        const std::string line = o.format == record_format::jsonl ? jsonl_record(r.seed, figures, name)
+                                                                  : csv_record(r.seed, figures, name);
+        if (!streaming) {
+          best.push_back({figure_value(*o.by, figures), r.seed, line});
+          if (static_cast<int64_t>(best.size()) >= 2 * o.top + 1024) trim_best();
+        } else {
+          put_line(line);
+        }
       }
-    }
     int64_t taken;
     bool failed;
     {
@@ -815,7 +843,7 @@ int search_command(const std::vector<std::string>& args) {
   if (!streaming) {
     trim_best();
     std::string text;
-    if (o.format == record_format::csv) text += csv_header() + "\n";
+    if (o.format == record_format::csv) text += csv_header(o.named) + "\n";
     for (const ranked& r : best) text += r.line + "\n";
     if (o.output.empty()) {
       if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0)

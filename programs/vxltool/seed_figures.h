@@ -5,12 +5,17 @@
 #include <cstdint>
 
 #include "maptools/map_figures.h"
+#include "vormap/vormap.h"
 
 namespace vormap {
 
 // The figures of the map of `seed` (without -d), made on the calling thread
 // alone. Safe to call from many threads at once.
 map_figures figures_of_seed(int32_t seed);
+
+// The same for any map: options.seed and its variant, made on the calling
+// thread (options.threads and options.debug are not read).
+map_figures figures_of_map(const map_options& options);
 
 // Makes the map of `seed` as figures_of_seed does, without the figures: what
 // a map costs, for measuring the search against.
