@@ -24,7 +24,7 @@ std::string csv_header();
 std::string csv_record(int32_t seed, const map_figures& figures);
 
 // The figures as a Markdown table: name, unit and meaning of each, as the
-// README lists them.
+// docs/gallery.md lists them.
 std::string figure_table_markdown();
 
 }  // namespace vormap
