@@ -15,6 +15,8 @@
 #include <span>
 #include <vector>
 
+#include "vormap/vormap_export.h"
+
 namespace vormap {
 
 inline constexpr int map_size = 512;    // columns along x and along y
@@ -35,7 +37,7 @@ struct map_state;
 // 63 is the height of a voxel in its column, 0 the bottom (the water layer)
 // and 63 the top. Colours are words 0x80RRGGBB, 0 for an empty voxel.
 // Movable, not copyable; about 85 MiB each.
-class map {
+class VORMAP_API map {
  public:
   map(map&&) noexcept;
   map& operator=(map&&) noexcept;
@@ -69,14 +71,14 @@ class map {
 // Makes the map of options.seed on options.threads threads (0 or fewer:
 // every processor; at most 256). Throws std::bad_alloc when its memory cannot
 // be had; otherwise always succeeds.
-map generate(const map_options& options);
+VORMAP_API map generate(const map_options& options);
 
 // The map's .vxl file: exactly the bytes `vormap -s SEED [-d]` writes, for
 // any number of threads (counted as in generate). Throws std::bad_alloc when
 // its memory cannot be had.
-std::vector<uint8_t> encode_vxl(const map& m, int threads = 0);
+VORMAP_API std::vector<uint8_t> encode_vxl(const map& m, int threads = 0);
 
 // The library's version, "MAJOR.MINOR.PATCH".
-const char* version();
+VORMAP_API const char* version();
 
 }  // namespace vormap

@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "vormap/vormap_export.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -22,13 +24,13 @@ enum {
    in a new buffer: *bytes and *size. Returns VORMAP_OK, or an error code with
    *bytes set to NULL and *size to 0. Free the buffer with vormap_free. Safe
    to call from any number of threads at once. */
-int vormap_make_vxl(int32_t seed, int debug, unsigned char **bytes, size_t *size);
+VORMAP_API int vormap_make_vxl(int32_t seed, int debug, unsigned char **bytes, size_t *size);
 
 /* Frees a buffer of vormap_make_vxl; NULL is allowed. */
-void vormap_free(void *buffer);
+VORMAP_API void vormap_free(void *buffer);
 
 /* A short English description of an error code. */
-const char *vormap_error_string(int code);
+VORMAP_API const char *vormap_error_string(int code);
 
 #ifdef __cplusplus
 }
