@@ -53,6 +53,16 @@ complete_words() {  # complete_words SCRIPT WORD...: what completing the last wo
   fail "bash does not complete 'vxltool pre'"
 [ "$(complete_words share/bash-completion/completions/vxltool vxltool preview --he)" = "--heightmap --help" ] ||
   fail "bash does not complete 'vxltool preview --he' to its two options"
+# Figure names after --by (a leading - for the smallest) and at the end of a
+# --where expression, quoted or not.
+vxltool_bash=share/bash-completion/completions/vxltool
+[ "$(complete_words $vxltool_bash vxltool search 1-9 --by fai)" = fairness ] ||
+  fail "bash does not complete 'vxltool search --by fai'"
+[ "$(complete_words $vxltool_bash vxltool search 1-9 --by -green_w)" = -green_water_percent ] ||
+  fail "bash does not complete 'vxltool search --by -green_w'"
+[ "$(complete_words $vxltool_bash vxltool search 1-9 --where "'trees > 9 and (blue_mean_")" = \
+  "trees > 9 and (blue_mean_height trees > 9 and (blue_mean_slope" ] ||
+  fail "bash does not complete a figure at the end of a quoted --where expression"
 [ "$(complete_words share/bash-completion/completions/vormap vormap --v)" = --version ] ||
   fail "bash does not complete 'vormap --v'"
 # The zsh completions at least parse (where zsh is installed).
