@@ -2,7 +2,7 @@
 #   make map ARGS="-s 1234 -o map.vxl"   build and generate a map
 #   make test                             build and run every test
 #   make install [PREFIX=DIR]             build vormap and vxltool, install them (default /usr/local)
-#   make deb                              their Debian package, in build/deb/
+#   make deb                              the Debian packages (programs, library, development files), in build/deb/
 #   make asan                             the tests under ASan and UBSan
 #   make web                              the map maker's page, build/web/index.html
 PRESET ?= release
@@ -10,7 +10,7 @@ PRESET ?= release
 # benchmarks, so it needs only the generator's packages.
 MAP_PRESET ?= map
 ARGS ?= -s 1234 -o map.vxl
-# make install and make deb: the two programs alone, with their manual pages
+# make install: the two programs alone, with their manual pages; make deb: those and the library;
 # and completions, built without the tests and the test-only packages.
 PREFIX ?= /usr/local
 INSTALL_PRESET := install
@@ -43,7 +43,8 @@ install:
 
 deb:
 	scripts/install-deps.sh deb
-	cmake --preset $(INSTALL_PRESET) -DVORMAP_ZSH_COMPLETION_DIR=share/zsh/vendor-completions
+	cmake --preset $(INSTALL_PRESET) -DVORMAP_ZSH_COMPLETION_DIR=share/zsh/vendor-completions \
+	  -DCMAKE_INSTALL_LIBDIR=lib/$$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 	cmake --build --preset $(INSTALL_PRESET)
 	rm -rf build/deb
 	cd build/$(INSTALL_PRESET) && cpack -G DEB -B "$(CURDIR)/build/deb"

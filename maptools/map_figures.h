@@ -4,7 +4,7 @@
 // straight from the generator's grids, with the same result from either.
 //
 // Every figure has one name (its key), used alike in JSON, CSV, search
-// expressions, the gallery page and the README; figure_table() lists them
+// expressions, the gallery page and docs/gallery.md; figure_table() lists them
 // with their units.
 #pragma once
 

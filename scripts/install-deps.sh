@@ -39,8 +39,10 @@ test_packages=(libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev libabsl-dev
 # with its system libraries prebuilt.
 web_packages=(emscripten)
 # The second compiler and its sanitizer runtimes; a one-node Slurm cluster
-# for the test of the sweep scripts (scripts/slurm).
-ci_packages=(clang libclang-rt-14-dev slurm-wlm munge)
+# for the test of the sweep scripts (scripts/slurm); Debian's package checks
+# (lintian) for make deb's packages; zsh, so that the installed zsh
+# completions are parsed.
+ci_packages=(clang libclang-rt-14-dev slurm-wlm munge lintian zsh)
 # Building the generator for aarch64 and running it under emulation. The
 # :arm64 packages need that foreign architecture, which the script adds.
 cross_packages=(g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64)

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "maptools/map_figures.h"
 #include "programs/vxltool/commands.h"
 #include "tests/support/run_process.h"
 #include "tests/support/scratch_dir.h"
@@ -113,6 +114,23 @@ TEST(HelpConsistency, EveryVormapOptionIsInTheManualPageAndTheCompletions) {
     EXPECT_TRUE(names_option(bash, option)) << option;
     EXPECT_TRUE(names_option(zsh, option)) << option;
   }
+}
+
+// The completions offer the figure names after --by and inside --where from
+// lists of their own (a completion cannot run the program): the same names as
+// the figure table, in its order.
+TEST(HelpConsistency, TheCompletionsListTheFiguresOfTheFigureTable) {
+  std::string names;
+  for (const figure_descriptor& figure : figure_table()) {
+    if (!names.empty()) names += ' ';
+    names += figure.key;
+  }
+  const std::string bash = read_source(source_dir + "/completions/vxltool.bash");
+  const std::string zsh = read_source(source_dir + "/completions/_vxltool");
+  EXPECT_NE(bash.find("\n_vxltool_figures=\"" + names + "\"\n"), std::string::npos)
+      << "completions/vxltool.bash: set _vxltool_figures=\"" << names << "\"";
+  EXPECT_NE(zsh.find("\nfigures=(" + names + ")\n"), std::string::npos)
+      << "completions/_vxltool: set figures=(" << names << ")";
 }
 
 class Help : public ::testing::Test {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the programs of a build tree into a temporary prefix, as make
 # install does, and checks that exactly their files are there and work: both
-# programs run, the manual pages render, the bash completion completes.
+# programs run, the manual pages render, the bash completion completes, the
+# changelog reads back.
 #
 #   tests/install_test.sh BUILD_DIR ZSH_COMPLETION_DIR
 set -euo pipefail
@@ -15,7 +16,9 @@ cmake --install "$build" --component programs --prefix "$prefix" >/dev/null
 
 expected=$(printf '%s\n' bin/vormap bin/vxltool share/man/man1/vormap.1.gz share/man/man1/vxltool.1.gz \
   share/bash-completion/completions/vormap share/bash-completion/completions/vxltool \
-  "$zsh_dir/_vormap" "$zsh_dir/_vxltool" | sort)
+  "$zsh_dir/_vormap" "$zsh_dir/_vxltool" \
+  share/doc/vormap/README.md share/doc/vormap/copyright share/doc/vormap/changelog.gz \
+  share/doc/vormap/docs/{commands,gallery,page,search,voxel-editor}.md | sort)
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 [ "$installed" = "$expected" ] || fail "installed files differ from the expected ones:
 $(diff <(echo "$expected") <(echo "$installed") || true)"
@@ -29,6 +32,9 @@ Finished" ] || fail "vormap printed: $out"
 info=$(bin/vxltool info map.vxl) || fail "vxltool info failed"
 grep -q '^columns  *262144 ' <<<"$info" || fail "vxltool info printed: $info"
 bin/vxltool preview --heightmap map.vxl h.png || fail "vxltool preview failed"
+
+zcat share/doc/vormap/changelog.gz | head -n 1 | grep -q "^vormap ($(bin/vormap --version | awk '{ print $2 }'))" ||
+  fail "the changelog's first entry is not this version"
 
 # The manual pages are whole pages.
 for page in vormap vxltool; do
@@ -47,6 +53,16 @@ complete_words() {  # complete_words SCRIPT WORD...: what completing the last wo
   fail "bash does not complete 'vxltool pre'"
 [ "$(complete_words share/bash-completion/completions/vxltool vxltool preview --he)" = "--heightmap --help" ] ||
   fail "bash does not complete 'vxltool preview --he' to its two options"
+# Figure names after --by (a leading - for the smallest) and at the end of a
+# --where expression, quoted or not.
+vxltool_bash=share/bash-completion/completions/vxltool
+[ "$(complete_words $vxltool_bash vxltool search 1-9 --by fai)" = fairness ] ||
+  fail "bash does not complete 'vxltool search --by fai'"
+[ "$(complete_words $vxltool_bash vxltool search 1-9 --by -green_w)" = -green_water_percent ] ||
+  fail "bash does not complete 'vxltool search --by -green_w'"
+[ "$(complete_words $vxltool_bash vxltool search 1-9 --where "'trees > 9 and (blue_mean_")" = \
+  "trees > 9 and (blue_mean_height trees > 9 and (blue_mean_slope" ] ||
+  fail "bash does not complete a figure at the end of a quoted --where expression"
 [ "$(complete_words share/bash-completion/completions/vormap vormap --v)" = --version ] ||
   fail "bash does not complete 'vormap --v'"
 # The zsh completions at least parse (where zsh is installed).

@@ -573,16 +573,16 @@ TEST(Search, SubmitPassesTheFolderToTheMergeAsOneWord) {
   EXPECT_EQ(bad_n.err.rfind("submit.sh: N must be the number of tasks", 0), 0u) << bad_n.err;
 }
 
-// The README's table of figures is the program's own, so the names and units
+// The table of figures in docs/gallery.md is the program's own, so the names and units
 // users read are the ones the records, --where and the page use.
-TEST(Search, TheReadmeListsTheFiguresAsTheProgramDoes) {
+TEST(Search, TheFiguresDocumentListsTheFiguresAsTheProgramDoes) {
   const process_result r = search({"--figures"});
   ASSERT_EQ(r.exit_status, 0) << r.err;
   EXPECT_NE(r.out.find("| `fairness` | score |"), std::string::npos) << r.out;
-  const std::string readme = read_text(std::string(VORMAP_SOURCE_DIR) + "/README.md");
+  const std::string readme = read_text(std::string(VORMAP_SOURCE_DIR) + "/docs/gallery.md");
   EXPECT_NE(readme.find("<!-- figures: the output of `vxltool search --figures` -->\n" + r.out + "<!-- end of figures -->"),
             std::string::npos)
-      << "update the README's table with the output of vxltool search --figures:\n" << r.out;
+      << "update the table in docs/gallery.md with the output of vxltool search --figures:\n" << r.out;
 }
 
 }  // namespace

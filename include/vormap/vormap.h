@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vormap/vormap_export.h"
+
 namespace vormap {
 
 inline constexpr int map_size = 512;    // columns along x and along y
@@ -56,22 +58,22 @@ struct map_options {
 // keep is named only for symmetric maps; factors are written in the shortest
 // form that reads back to the same value. debug and threads are not part of
 // the name.
-std::string map_name(const map_options& options);
+VORMAP_API std::string map_name(const map_options& options);
 // The variant part of the name: "" for the specified map, else what follows
 // the colon.
-std::string variant_name(const map_options& options);
+VORMAP_API std::string variant_name(const map_options& options);
 
 // Reads a name as map_name writes it (options in any order, each at most
 // once) into `options` (seed and variant; debug and threads are kept).
 // Returns "" on success, else one line saying what is wrong; `options` is
 // then unchanged.
-std::string parse_map_name(std::string_view name, map_options& options);
+VORMAP_API std::string parse_map_name(std::string_view name, map_options& options);
 // Sets one variant option from its text, as the programs' long options
 // (--lake north, --water 1.5) and the names give them: key is one of lake,
 // symmetry, keep, water, trees, hills. Returns "" or what is wrong.
-std::string set_map_option(map_options& options, std::string_view key, std::string_view value);
+VORMAP_API std::string set_map_option(map_options& options, std::string_view key, std::string_view value);
 // "" when every option lies in its range, else what is wrong.
-std::string check_map_options(const map_options& options);
+VORMAP_API std::string check_map_options(const map_options& options);
 
 namespace detail {
 struct map_state;
@@ -88,7 +90,7 @@ struct map_state;
 // std::out_of_range. A moved-from map reports seed 0, no debug and empty
 // grids; encode_vxl refuses it with std::invalid_argument. Code that reads
 // every voxel goes through the grids below, which are not checked per voxel.
-class map {
+class VORMAP_API map {
  public:
   map(map&&) noexcept;
   map& operator=(map&&) noexcept;
@@ -125,14 +127,14 @@ class map {
 // (0 or fewer: every processor; at most 256). Throws std::invalid_argument
 // (with check_map_options' text) for an option out of its range, and
 // std::bad_alloc when its memory cannot be had; otherwise always succeeds.
-map generate(const map_options& options);
+VORMAP_API map generate(const map_options& options);
 
 // The map's .vxl file: exactly the bytes `vormap -s SEED [-d]` writes, for
 // any number of threads (counted as in generate). Throws std::bad_alloc when
 // its memory cannot be had.
-std::vector<uint8_t> encode_vxl(const map& m, int threads = 0);
+VORMAP_API std::vector<uint8_t> encode_vxl(const map& m, int threads = 0);
 
 // The library's version, "MAJOR.MINOR.PATCH".
-const char* version();
+VORMAP_API const char* version();
 
 }  // namespace vormap

@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "vormap/vormap_export.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -40,35 +42,35 @@ typedef struct vormap_options {
 } vormap_options;
 
 /* Sets *options to the specified map of seed 0, debug off, every processor. */
-void vormap_options_init(vormap_options *options);
+VORMAP_API void vormap_options_init(vormap_options *options);
 
 /* Reads a map's name ("1234", "1234:lake=north,symmetry=mirror") into
    *options (seed and variant; debug and threads are left as they are).
    Returns VORMAP_OK, VORMAP_ERROR_ARGUMENT for a null pointer or
    VORMAP_ERROR_OPTION for a malformed name (then *options is unchanged). */
-int vormap_options_from_name(const char *name, vormap_options *options);
+VORMAP_API int vormap_options_from_name(const char *name, vormap_options *options);
 
 /* Writes the map's name into buffer (at most `capacity` bytes with the final
    NUL) and returns its length without the NUL, as snprintf does, or -1 for
    a null options pointer or options out of range. */
-int vormap_options_name(const vormap_options *options, char *buffer, size_t capacity);
+VORMAP_API int vormap_options_name(const vormap_options *options, char *buffer, size_t capacity);
 
 /* Makes the map of `seed` (with the start regions when `debug` is non-zero)
    and stores its .vxl file, exactly the bytes `vormap -s SEED [-d]` writes,
    in a new buffer: *bytes and *size. Returns VORMAP_OK, or an error code with
    *bytes set to NULL and *size to 0. Free the buffer with vormap_free. Safe
    to call from any number of threads at once. */
-int vormap_make_vxl(int32_t seed, int debug, unsigned char **bytes, size_t *size);
+VORMAP_API int vormap_make_vxl(int32_t seed, int debug, unsigned char **bytes, size_t *size);
 
 /* As vormap_make_vxl, for the map and variant *options describe. Returns
    VORMAP_ERROR_OPTION when an option is out of its range. */
-int vormap_make_vxl_with_options(const vormap_options *options, unsigned char **bytes, size_t *size);
+VORMAP_API int vormap_make_vxl_with_options(const vormap_options *options, unsigned char **bytes, size_t *size);
 
 /* Frees a buffer of vormap_make_vxl; NULL is allowed. */
-void vormap_free(void *buffer);
+VORMAP_API void vormap_free(void *buffer);
 
 /* A short English description of an error code. */
-const char *vormap_error_string(int code);
+VORMAP_API const char *vormap_error_string(int code);
 
 #ifdef __cplusplus
 }

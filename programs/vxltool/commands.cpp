@@ -24,7 +24,7 @@ const std::vector<vxltool_command>& vxltool_commands() {
        "trees, and the two start areas compared, with their fairness.\n"
        "\n"
        "Options:\n"
-       "  --json        the figures alone, as one JSON object\n"},
+       "  --json        one JSON object: file, size and every figure\n"},
       {"preview", preview_command, "preview [--heightmap [--absolute]] [--scale N] FILE OUT.png",
        "a top-down PNG picture of a map",
        "Writes a 512 x 512 PNG picture: the top colour of each column seen from\n"

@@ -27,7 +27,7 @@ std::string csv_header(bool named = false);
 std::string csv_record(int32_t seed, const map_figures& figures, const std::string& name = "");
 
 // The figures as a Markdown table: name, unit and meaning of each, as the
-// README lists them.
+// docs/gallery.md lists them.
 std::string figure_table_markdown();
 
 }  // namespace vormap
