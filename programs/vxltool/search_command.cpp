@@ -611,10 +611,10 @@ int search_command(const std::vector<std::string>& args) {
   output_lock lock;
   bool created = false;
   if (regular && !lock.take(o.output, streaming, created, error)) return fail("search", 1, error);
-  // A file this run made for its lock goes again if the run ends before its
-  // --top records are written.
+  // A file this run made for its lock goes again if the run ends before
+  // anything is written to it (--top: before its records are).
   auto forget_created = [&] {
-    if (created && !streaming) ::unlink(o.output.c_str());
+    if (created) ::unlink(o.output.c_str());
   };
 
   progress_state state;
@@ -685,9 +685,11 @@ int search_command(const std::vector<std::string>& args) {
       state.done_seed = seeds.seed(done_items - 1);
     }
     if (streaming) {
-      if (std::fflush(out) != 0) write_failed = true;
-      const long at = std::ftell(out);
-      state.bytes = at < 0 ? 0 : at;
+      // The file's size, not the stream's position: appending, that is 0
+      // until the first write.
+      struct stat st;
+      if (std::fflush(out) != 0 || ::fstat(::fileno(out), &st) != 0) write_failed = true;
+      else state.bytes = st.st_size;
     } else if (!finished) {
       trim_best();
       state.best = best;
@@ -792,7 +794,7 @@ int search_command(const std::vector<std::string>& args) {
       error = e.what();
     }
     if (out != stdout) std::fclose(out);
-    forget_created();
+    if (!streaming) forget_created();
     return fail("search", 1, error + "; " + std::to_string(done) + " seeds done" +
                                  (can_resume ? ", run it again with --resume to go on" : ""));
   }
@@ -800,7 +802,7 @@ int search_command(const std::vector<std::string>& args) {
     save_progress(done, false, why);
     progress.finish();
     if (out != stdout) std::fclose(out);
-    forget_created();
+    if (!streaming) forget_created();
     std::fprintf(stderr, "vxltool: search: stopped by signal %d; %lld of %lld seeds done%s\n", stop_signal,
                  static_cast<long long>(done), static_cast<long long>(p.end),
                  can_resume ? ", run it again with --resume to go on" : "");
