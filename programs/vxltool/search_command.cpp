@@ -583,6 +583,14 @@ int search_command(const std::vector<std::string>& args) {
   const seed_sequence seeds(o.ranges, o.shard, o.shards);
   const bool streaming = o.top == 0;
 
+  // A stop signal is taken in turn from here on, so that one arriving while
+  // the output and its progress are being set up still stops the search
+  // cleanly (the workers inherit the mask).
+  sigset_t stop_signals, old_mask;
+  sigemptyset(&stop_signals);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stop_signals, s);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, &old_mask);
+
   // A regular output file (or a new one) is locked, checked and noted in
   // FILE.progress; a special one (a pipe, /dev/stdout) is only written.
   bool regular = false;
@@ -714,10 +722,6 @@ int search_command(const std::vector<std::string>& args) {
       std::max<int64_t>(1, std::min<int64_t>(o.jobs > 0 ? o.jobs : processor_count(), p.end - first)));
   p.window.resize(static_cast<size_t>(jobs * window_per_job));
 
-  sigset_t stop_signals, old_mask;
-  sigemptyset(&stop_signals);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stop_signals, s);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, &old_mask);
   std::vector<std::thread> workers;
   for (int k = 0; k < jobs; ++k) workers.emplace_back(search_worker, std::ref(p));
 
