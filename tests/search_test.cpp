@@ -284,6 +284,18 @@ TEST(Search, StoppedAndResumedEqualsUninterrupted) {
   EXPECT_EQ(other.exit_status, 1);
   EXPECT_NE(other.err.find("was written by another search"), std::string::npos) << other.err;
 
+  // Resumed and stopped again at once, perhaps before any record: its
+  // progress file still vouches for the whole output.
+  const auto inode = [&] {
+    struct stat st {};
+    ::stat((out + ".progress").c_str(), &st);
+    return st.st_ino;
+  };
+  const ino_t before = inode();
+  ASSERT_EQ(search_until({seeds, "--jobs", "2", "-o", out, "--resume"}, [&] { return inode() != before; }, dir / "log"),
+            128 + SIGINT)
+      << read_text(dir / "log");
+
   // A record cut short, as a crash would leave it, is dropped and made again.
   {
     std::ofstream append(out, std::ios::app);

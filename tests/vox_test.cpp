@@ -331,7 +331,7 @@ TEST(Vox, DamagedFilesAreRefusedWithTheProblem) {
       {"huge model", patch32(good, size + 16, 1000), "model size 1000 is not 1 to 256"},
       {"voxel outside", write_test_vox({outside}, palette), "voxel (4, 0, 0) lies outside its model of 4 x 4 x 4"},
       {"no palette", no_palette, "no palette (RGBA chunk)"},
-      {"rotation", write_test_vox({cube}, palette, "17"), "a model is rotated (rotation 17)"},
+      {"rotation", write_test_vox({cube}, palette, "17"), "a model is rotated (rotation '17')"},
       {"cycle", cycle, "nested too deeply or has a cycle"},
       {"missing model", patch32(good, find(good, "nSHP") + 12 + 12, 5), "shows model 5, but the file has 1"},
   };

@@ -604,6 +604,14 @@ int search_command(const std::vector<std::string>& args) {
   const seed_sequence seeds(o.ranges, o.shard, o.shards);
   const bool streaming = o.top == 0;
 
+  // A stop signal is taken in turn from here on, so that one arriving while
+  // the output and its progress are being set up still stops the search
+  // cleanly (the workers inherit the mask).
+  sigset_t stop_signals, old_mask;
+  sigemptyset(&stop_signals);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stop_signals, s);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, &old_mask);
+
   // A regular output file (or a new one) is locked, checked and noted in
   // FILE.progress; a special one (a pipe, /dev/stdout) is only written.
   bool regular = false;
@@ -632,10 +640,10 @@ int search_command(const std::vector<std::string>& args) {
   output_lock lock;
   bool created = false;
   if (regular && !lock.take(o.output, streaming, created, error)) return fail("search", 1, error);
-  // A file this run made for its lock goes again if the run ends before its
-  // --top records are written.
+  // A file this run made for its lock goes again if the run ends before
+  // anything is written to it (--top: before its records are).
   auto forget_created = [&] {
-    if (created && !streaming) ::unlink(o.output.c_str());
+    if (created) ::unlink(o.output.c_str());
   };
 
   progress_state state;
@@ -707,9 +715,11 @@ int search_command(const std::vector<std::string>& args) {
       state.done_seed = seeds.seed(done_items - 1);
     }
     if (streaming) {
-      if (std::fflush(out) != 0) write_failed = true;
-      const long at = std::ftell(out);
-      state.bytes = at < 0 ? 0 : at;
+      // The file's size, not the stream's position: appending, that is 0
+      // until the first write.
+      struct stat st;
+      if (std::fflush(out) != 0 || ::fstat(::fileno(out), &st) != 0) write_failed = true;
+      else state.bytes = st.st_size;
     } else if (!finished) {
       trim_best();
       state.best = best;
@@ -735,10 +745,6 @@ int search_command(const std::vector<std::string>& args) {
       std::max<int64_t>(1, std::min<int64_t>(o.jobs > 0 ? o.jobs : processor_count(), p.end - first)));
   p.window.resize(static_cast<size_t>(jobs * window_per_job));
 
-  sigset_t stop_signals, old_mask;
-  sigemptyset(&stop_signals);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stop_signals, s);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, &old_mask);
   std::vector<std::thread> workers;
   for (int k = 0; k < jobs; ++k) workers.emplace_back(search_worker, std::ref(p));
 
@@ -820,7 +826,7 @@ int search_command(const std::vector<std::string>& args) {
       error = e.what();
     }
     if (out != stdout) std::fclose(out);
-    forget_created();
+    if (!streaming) forget_created();
     return fail("search", 1, error + "; " + std::to_string(done) + " seeds done" +
                                  (can_resume ? ", run it again with --resume to go on" : ""));
   }
@@ -828,7 +834,7 @@ int search_command(const std::vector<std::string>& args) {
     save_progress(done, false, why);
     progress.finish();
     if (out != stdout) std::fclose(out);
-    forget_created();
+    if (!streaming) forget_created();
     std::fprintf(stderr, "vxltool: search: stopped by signal %d; %lld of %lld seeds done%s\n", stop_signal,
                  static_cast<long long>(done), static_cast<long long>(p.end),
                  can_resume ? ", run it again with --resume to go on" : "");
