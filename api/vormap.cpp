@@ -44,6 +44,7 @@ uint32_t map::color(int x, int y, int z) const {
 
 std::span<const uint8_t> map::solid_voxels() const { return state_->world->voxel_solid; }
 std::span<const uint32_t> map::voxel_colors() const { return state_->world->voxel_color; }
+std::span<const int32_t> map::column_heights() const { return state_->world->column_height; }
 
 namespace detail {
 
