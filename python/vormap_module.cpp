@@ -75,8 +75,7 @@ std::string text(py::handle value, const std::string& what) {
 
 // A path as str, bytes or os.PathLike, in the file system's encoding.
 std::string path_of(py::handle path) {
-  static const py::object fsencode = py::module_::import("os").attr("fsencode");
-  return py::bytes(fsencode(path)).cast<std::string>();
+  return py::bytes(py::module_::import("os").attr("fsencode")(path)).cast<std::string>();
 }
 
 int thread_count(py::handle threads) {
