@@ -413,6 +413,10 @@ PYBIND11_MODULE(vormap, module) {
 Coordinates: x and y from 0 to 511 name a column (x to the right, y down, as in
 the previews), z from 0 (the bottom, the water layer) to 63 (the top).
 Colours are words 0x80RRGGBB.)";
+  // The docstrings give the signatures: the arguments are checked by hand,
+  // so pybind11's would show them all as `object`.
+  py::options docs;
+  docs.disable_function_signatures();
   module.attr("__version__") = version();
   module.attr("MAP_SIZE") = map_size;
   module.attr("MAP_HEIGHT") = map_height;
@@ -483,7 +487,7 @@ solid voxels the file stores no colour for.)")
       .def(
           "vxl", [](const python_map& m, py::object threads) { return bytes_of(vxl_bytes(m, threads_for(m, threads))); },
           py::arg("threads") = py::none(),
-          "The .vxl file's bytes, exactly what `vormap -s SEED` writes, encoded on `threads` threads (None: as the map "
+          "vxl(threads=None) -> bytes\n\nThe .vxl file's bytes, exactly what `vormap -s SEED` writes, encoded on `threads` threads (None: as the map "
           "was made; 0: every processor).")
       .def(
           "save",
@@ -499,7 +503,7 @@ solid voxels the file stores no colour for.)")
             if (!written) raise(PyExc_OSError, error);
           },
           py::arg("path"), py::arg("threads") = py::none(),
-          "Writes the .vxl file to `path` as vormap does: whole or not at all (an existing file is replaced only by "
+          "save(path, threads=None)\n\nWrites the .vxl file to `path` as vormap does: whole or not at all (an existing file is replaced only by "
           "a completely written one). Raises OSError when it cannot.")
       .def(
           "figures",
@@ -511,14 +515,16 @@ solid voxels the file stores no colour for.)")
             }
             return figures_dict(f, std::nullopt);
           },
-          "The figures as `vxltool info --json` gives them (dict, in its order); vormap.FIGURES explains each.")
+          "figures() -> dict\n\nThe figures as `vxltool info --json` gives them (dict, in its order); vormap.FIGURES explains each.")
       .def(
           "preview",
           [](const python_map& m, py::object scale, py::object heightmap, py::object absolute) {
             return rgb_array(m, scale, heightmap, absolute);
           },
           py::arg("scale") = 1, py::arg("heightmap") = false, py::kw_only(), py::arg("absolute") = false,
-          R"(The top-down picture of `vxltool preview` as a uint8 RGB array (512*scale, 512*scale, 3),
+          R"(preview(scale=1, heightmap=False, *, absolute=False) -> numpy.ndarray
+
+The top-down picture of `vxltool preview` as a uint8 RGB array (512*scale, 512*scale, 3),
 indexed [y, x, channel]. heightmap: grey by height instead (the map's lowest column black, its
 highest white; absolute=True: height 0 black, 63 white). scale: 1 to 8.)")
       .def(
@@ -533,7 +539,8 @@ highest white; absolute=True: height 0 black, 63 white). scale: 1 to 8.)")
             return image_module.attr("fromarray")(rgb_array(m, scale, heightmap, absolute), "RGB");
           },
           py::arg("scale") = 1, py::arg("heightmap") = false, py::kw_only(), py::arg("absolute") = false,
-          "preview() as a Pillow image (needs Pillow).")
+          "preview_image(scale=1, heightmap=False, *, absolute=False) -> PIL.Image.Image\n\npreview() as a Pillow "
+          "image (needs Pillow).")
       .def(
           "save_preview",
           [](const python_map& m, py::object path_object, py::object scale, py::object heightmap, py::object absolute) {
@@ -549,7 +556,7 @@ highest white; absolute=True: height 0 black, 63 white). scale: 1 to 8.)")
             if (!written) raise(PyExc_OSError, error);
           },
           py::arg("path"), py::arg("scale") = 1, py::arg("heightmap") = false, py::kw_only(), py::arg("absolute") = false,
-          "Writes preview() as the PNG file `vxltool preview` writes, whole or not at all.")
+          "save_preview(path, scale=1, heightmap=False, *, absolute=False)\n\nWrites preview() as the PNG file `vxltool preview` writes, whole or not at all.")
       .def(
           "_repr_png_",
           [](const python_map& m) {
@@ -559,7 +566,7 @@ highest white; absolute=True: height 0 black, 63 white). scale: 1 to 8.)")
             if (!encode_png(picture, 1, png, error)) raise(PyExc_RuntimeError, error);
             return bytes_of(png);
           },
-          "The preview as PNG bytes, so that a notebook shows the map.")
+          "_repr_png_() -> bytes\n\nThe preview as PNG bytes, so that a notebook shows the map.")
       .def("__repr__", &describe_map);
 
   module.def(
@@ -597,12 +604,12 @@ Runs without the interpreter's lock: maps made on several Python threads are mad
         return options_dict(options);
       },
       py::arg("name"),
-      "The seed and variant options a map's name stands for, as a dict that generate(**options) takes. Raises "
+      "parse_name(name) -> dict\n\nThe seed and variant options a map's name stands for, as a dict that generate(**options) takes. Raises "
       "ValueError for a malformed name.");
 
   module.def(
       "read_vxl", [](py::object path) { return read_file(path); }, py::arg("path"),
-      "The map in the .vxl file at `path` (str, bytes or os.PathLike). Raises OSError (FileNotFoundError, ...) when "
+      "read_vxl(path) -> Map\n\nThe map in the .vxl file at `path` (str, bytes or os.PathLike). Raises OSError (FileNotFoundError, ...) when "
       "the file cannot be read and VxlError (a ValueError) when it is not a map.");
 
   module.def(
@@ -614,12 +621,12 @@ Runs without the interpreter's lock: maps made on several Python threads are mad
         if (static_cast<size_t>(info.size) > vxl_max_file_size) raise_too_large("the data are");
         return decode({static_cast<const uint8_t*>(info.ptr), static_cast<size_t>(info.size)}, "");
       },
-      py::arg("data"), "The map in a .vxl file's bytes. Raises VxlError (a ValueError) when they are not a map.");
+      py::arg("data"), "decode_vxl(data) -> Map\n\nThe map in a .vxl file's bytes. Raises VxlError (a ValueError) when they are not a map.");
 
   py::class_<search_iterator>(module, "Search", "The records of a search, as vormap.search() returns them.")
       .def("__iter__", [](py::object self) { return self; })
       .def("__next__", &search_iterator::next)
-      .def("close", &search_iterator::stop, "Stops the search: the threads finish their maps and end.")
+      .def("close", &search_iterator::stop, "close()\n\nStops the search: the threads finish their maps and end.")
       .def("__enter__", [](py::object self) { return self; })
       .def("__exit__", [](search_iterator& s, py::args) { s.stop(); });
 
