@@ -1,8 +1,8 @@
 # Thin front end over the CMake presets.
 #   make map ARGS="-s 1234 -o map.vxl"   build and generate a map
 #   make test                             build and run every test
-#   make install [PREFIX=DIR]             build vormap and vxltool, install them (default /usr/local)
-#   make deb                              the Debian packages (programs, library, development files), in build/deb/
+#   make install [PREFIX=DIR]             build vormap, vxltool and the Python module, install them (default /usr/local)
+#   make deb                              the Debian packages (programs, library, development files, Python module), in build/deb/
 #   make asan                             the tests under ASan and UBSan
 #   make web                              the map maker's page, build/web/index.html
 PRESET ?= release
@@ -40,6 +40,7 @@ install:
 	cmake --preset $(INSTALL_PRESET) -DVORMAP_ZSH_COMPLETION_DIR=share/zsh/site-functions
 	cmake --build --preset $(INSTALL_PRESET)
 	cmake --install build/$(INSTALL_PRESET) --component programs --prefix "$(PREFIX)"
+	cmake --install build/$(INSTALL_PRESET) --component python --prefix "$(PREFIX)"
 
 deb:
 	scripts/install-deps.sh deb

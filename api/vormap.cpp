@@ -68,6 +68,10 @@ std::span<const uint32_t> map::voxel_colors() const {
   if (!state_ || !state_->world) return {};
   return state_->world->voxel_color;
 }
+std::span<const int32_t> map::column_heights() const {
+  if (!state_ || !state_->world) return {};
+  return state_->world->column_height;
+}
 
 namespace detail {
 

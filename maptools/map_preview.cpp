@@ -53,8 +53,9 @@ image render_preview(std::span<const column_top> tops) {
   return out;
 }
 
-image render_heightmap(const vxl_map& map, height_scale scale) {
-  const std::vector<column_top> tops = column_tops(map);
+image render_heightmap(const vxl_map& map, height_scale scale) { return render_heightmap(column_tops(map), scale); }
+
+image render_heightmap(std::span<const column_top> tops, height_scale scale) {
   int lowest = world_height, highest = -1;
   for (const column_top& top : tops) {
     if (top.height < 0) continue;

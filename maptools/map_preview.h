@@ -37,5 +37,7 @@ enum class height_scale {
 };
 // Empty columns are black on either scale.
 image render_heightmap(const vxl_map& map, height_scale scale = height_scale::stretched);
+// The same from the top of each column, as render_preview takes them.
+image render_heightmap(std::span<const column_top> tops, height_scale scale = height_scale::stretched);
 
 }  // namespace vormap

@@ -25,16 +25,20 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 map_packages=(cmake ninja-build g++ make libhwy-dev)
 # Both programs, on top of the generator's: the whole utility library
 # (libdeflate, zlib, libcrypto), vxltool (libpng, nlohmann-json,
-# meshoptimizer) and the manual pages (scdoc). vxltool's 3D page is bundled
-# at build time from the Node packages three and esbuild, so Node comes too
-# (only the packages the build uses: npm ci --omit=dev).
-install_packages=(zlib1g-dev libssl-dev libdeflate-dev libpng-dev nlohmann-json3-dev libmeshoptimizer-dev scdoc)
+# meshoptimizer), the manual pages (scdoc) and the Python module (pybind11,
+# Debian's python3 headers). vxltool's 3D page is bundled at build time from
+# the Node packages three and esbuild, so Node comes too (only the packages
+# the build uses: npm ci --omit=dev).
+install_packages=(zlib1g-dev libssl-dev libdeflate-dev libpng-dev nlohmann-json3-dev libmeshoptimizer-dev scdoc
+                  pybind11-dev python3-dev)
 # The Debian package: dpkg-shlibdeps (dpkg-dev) finds its Depends, and
 # CPack tells programs from other files with `file`.
 deb_packages=(dpkg-dev file)
 # The tests and the benchmarks (lz4 and abseil as peers; tinygltf reads our
-# meshes back; MPFR checks the valley table).
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev libabsl-dev pkg-config libtinygltf-dev libmpfr-dev)
+# meshes back; MPFR checks the valley table; pytest and numpy run the Python
+# module's tests).
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev libabsl-dev pkg-config libtinygltf-dev libmpfr-dev
+               python3-pytest python3-numpy)
 # The page's WebAssembly build (make web): Debian's emscripten works offline,
 # with its system libraries prebuilt.
 web_packages=(emscripten)

@@ -42,6 +42,7 @@ TEST(Api, MapReadsBackWhatItsFileHolds) {
     for (int y = 0; y < map_size; ++y) {
       const int h = m.column_height(x, y);
       if (h < 0 || !m.solid(x, y, 0) || !m.solid(x, y, std::min(h, map_height - 1))) ++mismatches;
+      if (m.column_heights()[map::column_index(x, y)] != h) ++mismatches;
       for (int z = 0; z < map_height; ++z) {
         const int file_index = map::voxel_index(x, y, map_height - 1 - z);
         const bool solid = m.solid(x, y, z);

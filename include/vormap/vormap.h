@@ -113,7 +113,10 @@ class VORMAP_API map {
   // mean anything, as colour() reports them.
   std::span<const uint8_t> solid_voxels() const;    // 0 empty, 1 solid
   std::span<const uint32_t> voxel_colors() const;  // colour words
+  // column_height of every column: element x * 512 + y (see column_index).
+  std::span<const int32_t> column_heights() const;
   static constexpr int voxel_index(int x, int y, int z) { return x * map_size * map_height + y * map_height + z; }
+  static constexpr int column_index(int x, int y) { return x * map_size + y; }
 
   // For the library's own code.
   explicit map(std::unique_ptr<detail::map_state> state);
