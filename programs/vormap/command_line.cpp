@@ -285,7 +285,7 @@ int vormap_main(int argc, char** argv) {
       return exit_write_failed;
     }
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "vormap: not enough memory to make the map\n");
+    std::fprintf(stderr, "vormap: out of memory: not enough memory to make the map\n");
     return exit_write_failed;
   }
   std::printf("Finished\n");
