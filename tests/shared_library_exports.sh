@@ -18,6 +18,7 @@ count=0
 while read -r name; do
   count=$((count + 1))
   function=${name%%(*}
+  function=${function%%\[abi:*}  # functions returning std::string carry an ABI tag
   case "$function" in
     vormap_*)
       grep -q "VORMAP_API [^;(]*\b$function(" <<<"$c_header" || fail "exports $name, not declared in vormap_c.h" ;;
