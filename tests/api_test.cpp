@@ -1,6 +1,8 @@
 // The public interface: what a map reads back, and the C functions'
 // buffers and error codes.
 #include <gtest/gtest.h>
+
+#include "tests/support/address_limit.h"
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -118,13 +120,6 @@ TEST(CApi, NullOutputsAreAnArgumentError) {
     EXPECT_GT(std::strlen(vormap_error_string(code)), 0u) << code;
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VORMAP_NO_ADDRESS_LIMIT 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VORMAP_NO_ADDRESS_LIMIT 1
-#endif
-#endif
 
 // Allocation failure is an error code at every limit from where nothing fits
 // to where the map almost fits: no abort, no exception escapes, even one

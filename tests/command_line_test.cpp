@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/address_limit.h"
 #include "tests/support/run_process.h"
 #include "tests/support/scratch_dir.h"
 
@@ -314,13 +315,6 @@ TEST_F(EndToEnd, TheWorldIsHeldOnce) {
   EXPECT_LT(r.peak_rss_kib, 110 * 1024) << "peak resident memory " << r.peak_rss_kib << " KiB";
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VORMAP_NO_ADDRESS_LIMIT 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VORMAP_NO_ADDRESS_LIMIT 1
-#endif
-#endif
 
 // Out of memory at any point, generating or on an encoder's worker thread,
 // is one line and exit 1 with nothing left behind, never an abort.

@@ -20,6 +20,7 @@
 #include "maptools/vox_palette.h"
 #include "maptools/vox_reader.h"
 #include "maptools/vox_writer.h"
+#include "tests/support/address_limit.h"
 #include "tests/support/run_process.h"
 #include "vxl/vxl_reader.h"
 #include "vxl/vxl_writer.h"
@@ -381,13 +382,6 @@ TEST(Vox, MessagesQuoteTheFilesValuesSafely) {
   }
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VORMAP_NO_ADDRESS_LIMIT 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VORMAP_NO_ADDRESS_LIMIT 1
-#endif
-#endif
 
 // Short of memory, to-vox and from-vox say so in one line, exit 1 and leave
 // no file.

@@ -126,18 +126,18 @@ main_river_step next_main_river_step(int32_t px, int32_t py, uint32_t a, uint32_
   return m;
 }
 
-void trace_main_river(generator_context& ctx, river_source source) {
+void trace_main_river(generator_context& ctx, river_source source, int32_t width, int32_t channel_width) {
   int32_t px = source.x, py = source.y;
   bool halved = false;
   while (px > 0) {
     const uint32_t a = ctx.random.u32();
     const uint32_t b = ctx.random.u32();
     const main_river_step m = next_main_river_step(px, py, a, b, halved);
-    carve_water_segment(ctx, px, py, px + m.step, py + m.side, 3);
+    carve_water_segment(ctx, px, py, px + m.step, py + m.side, width);
     px += m.step;
     py += m.side;
   }
-  carve_water_segment(ctx, 511, py, source.x, source.y, 2);
+  carve_water_segment(ctx, 511, py, source.x, source.y, channel_width);
 }
 
 }  // namespace detail
@@ -166,19 +166,7 @@ void mark_scaled_water(generator_context& ctx, double amount) {
     const auto end = static_cast<int32_t>((static_cast<double>(512 - source.x) / 400) * (d * 150) + source.y);
     if (w > 0) trace_river(ctx, source.x, source.y, 512, end, w, 0);
   }
-  if (width(2) > 0) {
-    int32_t px = source.x, py = source.y;
-    bool halved = false;
-    while (px > 0) {
-      const uint32_t a = ctx.random.u32();
-      const uint32_t b = ctx.random.u32();
-      const main_river_step m = next_main_river_step(px, py, a, b, halved);
-      carve_water_segment(ctx, px, py, px + m.step, py + m.side, width(3));
-      px += m.step;
-      py += m.side;
-    }
-    carve_water_segment(ctx, 511, py, source.x, source.y, width(2));
-  }
+  if (width(2) > 0) trace_main_river(ctx, source, width(3), width(2));
 }
 
 }  // namespace

@@ -51,6 +51,8 @@ main_river_step next_main_river_step(int32_t px, int32_t py, uint32_t a, uint32_
 
 // The meandering river from the source to row 0 and the channel from row 511
 // back to the source.
-void trace_main_river(generator_context& ctx, river_source source);
+// `width` and `channel_width` are the discs' radii along the river and the
+// channel (a variant's amount of water scales them).
+void trace_main_river(generator_context& ctx, river_source source, int32_t width = 3, int32_t channel_width = 2);
 
 }  // namespace vormap::detail

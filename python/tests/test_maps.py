@@ -7,24 +7,35 @@ import vormap
 
 
 def pinned_maps():
-    """(sha256, seed, debug) of every pinned command line."""
+    """(sha256, seed, debug, options) of every pinned command line: -s SEED,
+    maybe -d, and the map options as --name value pairs."""
     pins = []
     with open(os.environ["VORMAP_PINNED_MAPS"]) as f:
         for line in f:
             if line.startswith("#") or not line.strip():
                 continue
             digest, *args = line.split()
-            assert args[0] == "-s" and args[2:] in ([], ["-d"]), line
-            pins.append((digest, int(args[1]), args[2:] == ["-d"]))
+            assert args[0] == "-s", line
+            seed, debug, options = int(args[1]), False, {}
+            rest = args[2:]
+            while rest:
+                if rest[0] == "-d":
+                    debug, rest = True, rest[1:]
+                    continue
+                assert rest[0].startswith("--") and len(rest) >= 2, line
+                value = rest[1]
+                options[rest[0][2:]] = value if rest[0] in ("--lake", "--symmetry", "--keep") else float(value)
+                rest = rest[2:]
+            pins.append((digest, seed, debug, options))
     return pins
 
 
 def test_maps_equal_the_pinned_hashes():
     pins = pinned_maps()
-    assert pins
-    for digest, seed, debug in pins:
-        m = vormap.generate(seed, debug=debug)
-        assert hashlib.sha256(m.vxl()).hexdigest() == digest, (seed, debug)
+    assert any(options for *_, options in pins), "the pins hold variants too"
+    for digest, seed, debug, options in pins:
+        m = vormap.generate(seed, debug=debug, **options)
+        assert hashlib.sha256(m.vxl()).hexdigest() == digest, (seed, debug, options)
         assert (m.seed, m.debug) == (seed, debug)
 
 
