@@ -247,11 +247,13 @@ uint64_t column_bits(const uint8_t* bytes) {
 
 }  // namespace
 
-map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uint32_t> colors) {
-  // Scratch kept per thread: fresh memory for every map would cost a page
-  // fault per 4 KiB, more than the figures themselves.
-  thread_local std::vector<uint64_t> masks(world_columns), visible(world_columns);
-  for (int c = 0; c < world_columns; ++c) masks[c] = column_bits(solid.data() + static_cast<size_t>(c) * world_height);
+namespace {
+
+// The figures from every column's solid voxels as bits (masks[column_index(x,
+// y)]) and `column_colors(c)`, the 64 colours of column c bottom up.
+template <class ColumnColors>
+map_figures figures_of_masks(const std::vector<uint64_t>& masks, ColumnColors column_colors) {
+  thread_local std::vector<uint64_t> visible(world_columns);
   // Outside the world counts as solid, as the file's writer has it.
   auto mask = [&](int x, int y) {
     return x < 0 || x >= world_size || y < 0 || y >= world_size ? ~uint64_t{0} : masks[column_index(x, y)];
@@ -269,7 +271,7 @@ map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uin
     const uint64_t s = masks[c], v = visible[c];
     if (s == 0) return;
     const int x = c / world_size, y = c % world_size;
-    const uint32_t* column = colors.data() + static_cast<size_t>(c) * world_height;
+    const uint32_t* column = column_colors(c);
     const int top = 63 - std::countl_zero(s);
     if ((v & ((uint64_t{1} << top) - 1)) != 0) __builtin_prefetch(column + top);
     if (v != 0 && (blue_area.contains(x, y) || green_area.contains(x, y))) {
@@ -285,10 +287,28 @@ map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uin
     column_view column;
     column.solid = masks[c];
     column.visible = visible[c];
-    column.colors = colors.data() + static_cast<size_t>(c) * world_height;
+    column.colors = column_colors(c);
     builder.add_column(c / world_size, c % world_size, column);
   }
   return builder.finish();
+}
+
+}  // namespace
+
+map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uint32_t> colors) {
+  // Scratch kept per thread: fresh memory for every map would cost a page
+  // fault per 4 KiB, more than the figures themselves.
+  thread_local std::vector<uint64_t> masks(world_columns);
+  for (int c = 0; c < world_columns; ++c) masks[c] = column_bits(solid.data() + static_cast<size_t>(c) * world_height);
+  return figures_of_masks(masks, [&](int c) { return colors.data() + static_cast<size_t>(c) * world_height; });
+}
+
+map_figures figures_of_columns(const std::vector<uint64_t>& masks, std::span<const int32_t> slots,
+                               std::span<const uint32_t> slot_colors) {
+  static constexpr uint32_t plain[world_height] = {};
+  return figures_of_masks(masks, [&](int c) {
+    return slots[c] < 0 ? plain : slot_colors.data() + static_cast<size_t>(slots[c]) * world_height;
+  });
 }
 
 }  // namespace vormap

@@ -126,4 +126,13 @@ map_figures figures_of_vxl(const vxl_map& map);
 // store them.
 map_figures figures_of_grids(std::span<const uint8_t> solid, std::span<const uint32_t> colors);
 
+// The same from less: every column's solid voxels as bits (masks[c] for
+// column c = column_index(x, y), bit z = voxel z, world_columns of them) and
+// the colours of the columns that hold vegetation (column c's 64 colours,
+// bottom up, at slot_colors[slots[c] * world_height] when slots[c] >= 0).
+// The colours of other voxels are never needed: no colour of the terrain is
+// one of the vegetation's, so they may be given as 0.
+map_figures figures_of_columns(const std::vector<uint64_t>& masks, std::span<const int32_t> slots,
+                               std::span<const uint32_t> slot_colors);
+
 }  // namespace vormap

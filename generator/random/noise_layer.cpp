@@ -36,6 +36,19 @@ void fill_noise_layer(std::array<float, world_columns>& field, int32_t x_frequen
       32);
 }
 
+float noise_layer_value(int x, int y, int32_t x_frequency, int32_t y_frequency, float z, float low,
+                        float high) {
+  // Each step as fill_noise_layer_reference takes it, for the same bits.
+  const float sx = static_cast<float>(x_frequency * one_512th);
+  const float sy = static_cast<float>(y_frequency * one_512th);
+  const float span = static_cast<float>(static_cast<double>(high) - low);
+  const double scale = layer_scale;
+  const float px = static_cast<float>(x * static_cast<double>(sx));
+  const float py = static_cast<float>(y * static_cast<double>(sy));
+  const double n = gradient_noise(px, py, z, x_frequency, y_frequency, 0);
+  return static_cast<float>(((n * scale + 1) * 0.5) * span + low);
+}
+
 void fill_noise_layer_reference(std::array<float, world_columns>& field, int32_t x_frequency,
                                 int32_t y_frequency, float z, float low, float high) {
   const float sx = static_cast<float>(x_frequency * one_512th);

@@ -27,4 +27,9 @@ void fill_noise_layer(std::array<float, world_columns>& field, int32_t x_frequen
 void fill_noise_layer_reference(std::array<float, world_columns>& field, int32_t x_frequency,
                                 int32_t y_frequency, float z, float low, float high);
 
+// Element (x, y) of that layer alone, with the same bits: for a field of
+// which only a few elements are read.
+float noise_layer_value(int x, int y, int32_t x_frequency, int32_t y_frequency, float z, float low,
+                        float high);
+
 }  // namespace vormap

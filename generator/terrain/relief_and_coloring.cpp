@@ -50,6 +50,7 @@ void extrude_columns(generator_context& ctx) {
     for (auto i = static_cast<int>(lo); i < hi; ++i) {
       const int32_t h = std::max(static_cast<int32_t>(elevation[i]), 0);
       world.column_height[i] = h;
+      if (ctx.grids_elsewhere != nullptr) continue;
       const int solid = std::min(h + 1, world_height);
       uint8_t* column = world.voxel_solid.data() + static_cast<size_t>(i) * world_height;
       std::memset(column, 1, static_cast<size_t>(solid));
@@ -60,13 +61,22 @@ void extrude_columns(generator_context& ctx) {
 
 namespace {
 
+// The perturbation's three layers: frequency, low, high.
+struct perturbation_layer {
+  int32_t frequency;
+  float low, high;
+};
+constexpr perturbation_layer perturbation_layers[3] = {{32, 0, 1}, {128, 0, 0.2f}, {256, 0, 1.0f / 12}};
+
 void fill_perturbation_noise(generator_context& ctx) {
   const int t = ctx.threads;
-  fill_noise_layer(ctx.work_field, 32, 32, draw_noise_z(ctx.random), 0, 1, t);
-  fill_noise_layer(ctx.layer_field, 128, 128, draw_noise_z(ctx.random), 0, 0.2f, t);
-  add_scaled_field(ctx.work_field, ctx.layer_field, 1, t);
-  fill_noise_layer(ctx.layer_field, 256, 256, draw_noise_z(ctx.random), 0, 1.0f / 12, t);
-  add_scaled_field(ctx.work_field, ctx.layer_field, 1, t);
+  const perturbation_layer* l = perturbation_layers;
+  fill_noise_layer(ctx.work_field, l[0].frequency, l[0].frequency, draw_noise_z(ctx.random), l[0].low, l[0].high, t);
+  for (int k = 1; k < 3; ++k) {
+    fill_noise_layer(ctx.layer_field, l[k].frequency, l[k].frequency, draw_noise_z(ctx.random), l[k].low,
+                     l[k].high, t);
+    add_scaled_field(ctx.work_field, ctx.layer_field, 1, t);
+  }
 }
 
 double clamp_unit(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
@@ -125,6 +135,20 @@ void color_columns(generator_context& ctx) {
   }, columns_per_block / world_size);
 }
 
+float elevation_at(const generator_context& ctx, int x, int y) {
+  const int i = column_index(x, y);
+  if (!ctx.perturbation_pending) return ctx.elevation[i];
+  // The sums of fill_perturbation_noise and add_scaled_field, in their order.
+  const perturbation_layer* l = perturbation_layers;
+  float work = noise_layer_value(x, y, l[0].frequency, l[0].frequency, ctx.perturbation_z[0], l[0].low, l[0].high);
+  for (int k = 1; k < 3; ++k) {
+    const float layer =
+        noise_layer_value(x, y, l[k].frequency, l[k].frequency, ctx.perturbation_z[k], l[k].low, l[k].high);
+    work = static_cast<float>(1.0 * layer + work);
+  }
+  return static_cast<float>(2.0 * work + ctx.elevation[i]);
+}
+
 void add_relief_and_color(generator_context& ctx) {
   fill_relief_noise(ctx);
   if (ctx.variant.hills != 1.0) scale_heights(ctx.work_field, ctx.variant.hills, 0.0);
@@ -133,10 +157,17 @@ void add_relief_and_color(generator_context& ctx) {
   make_symmetric(ctx.variant, ctx.work_field);
   mix_relief(ctx);
   extrude_columns(ctx);
+  if (ctx.grids_elsewhere != nullptr && ctx.variant.symmetry == 0) {
+    // Without colours, only the vegetation reads the perturbed elevation, at
+    // a few columns of its sites: elevation_at makes those alone.
+    for (float& z : ctx.perturbation_z) z = draw_noise_z(ctx.random);
+    ctx.perturbation_pending = true;
+    return;
+  }
   fill_perturbation_noise(ctx);
   make_symmetric(ctx.variant, ctx.work_field);
   add_scaled_field(ctx.elevation, ctx.work_field, 2, ctx.threads);
-  color_columns(ctx);
+  if (ctx.grids_elsewhere == nullptr) color_columns(ctx);
 }
 
 }  // namespace vormap

@@ -31,4 +31,9 @@ void color_columns(generator_context& ctx);
 // `voxel_color` in full.
 void add_relief_and_color(generator_context& ctx);
 
+// The finished elevation of column (x, y): ctx.elevation's, or, for a map
+// made without its grids (where the stage leaves the perturbation out of the
+// field), the same value made for this column alone.
+float elevation_at(const generator_context& ctx, int x, int y);
+
 }  // namespace vormap

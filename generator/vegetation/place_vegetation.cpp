@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "generator/terrain/height_fields.h"
+#include "generator/terrain/relief_and_coloring.h"
 #include "generator/terrain/variant_shaping.h"
 
 namespace vormap {
@@ -31,6 +32,13 @@ constexpr crown_part crown[] = {
     {-1, -2, 0}, {0, -2, 0}, {1, -2, 0}, {-1, 2, 0}, {0, 2, 0}, {1, 2, 0},
 };
 
+// A span of the vegetation: into the world's grids, or where the context
+// sends it instead.
+void fill_span(generator_context& ctx, int x, int y, int z_low, int z_high, uint32_t color) {
+  if (ctx.grids_elsewhere != nullptr) ctx.grids_elsewhere->fill(x, y, z_low, z_high, color);
+  else ctx.world.fill_column_span(x, y, z_low, z_high, color);
+}
+
 // Each builder writes through `fill` (x, y, z_low, z_high, colour): the
 // world's own fill, or one that also fills the symmetric partner column.
 template <typename Fill>
@@ -56,7 +64,6 @@ void build_small_bush(generator_context& ctx, int x, int y, int z, Fill fill) {
 
 template <typename Fill>
 site_outcome plant_site_with(generator_context& ctx, int gx, int gy, double density, Fill fill) {
-  const height_field& elevation = ctx.elevation;
   const double u1 = ctx.random.unit();
   if (!(u1 < density)) return site_outcome::none;
   const int x = gx + static_cast<int>(ctx.random.u32() & 3u);
@@ -64,9 +71,9 @@ site_outcome plant_site_with(generator_context& ctx, int gx, int gy, double dens
 
   // Steep ground is left bare; the neighbours are the next row and the
   // previous column, never wrapped (sites stay well inside the map).
-  const double e = elevation[column_index(x, y)];
-  const double dx = e - static_cast<double>(elevation[column_index(x + 1, y)]);
-  const double dy = e - static_cast<double>(elevation[column_index(x, y - 1)]);
+  const double e = elevation_at(ctx, x, y);
+  const double dx = e - static_cast<double>(elevation_at(ctx, x + 1, y));
+  const double dy = e - static_cast<double>(elevation_at(ctx, x, y - 1));
   if (!(dy * dy + dx * dx < slope_limit)) return site_outcome::none;
 
   const int h = ctx.world.column_height[column_index(x, y)];
@@ -94,11 +101,10 @@ site_outcome plant_site_with(generator_context& ctx, int gx, int gy, double dens
 // halves get the same cover.
 void place_variant_vegetation(generator_context& ctx) {
   const map_variant& v = ctx.variant;
-  voxel_world& world = ctx.world;
-  const auto fill_both = [&world, &v](int x, int y, int z0, int z1, uint32_t color) {
-    world.fill_column_span(x, y, z0, z1, color);
+  const auto fill_both = [&ctx, &v](int x, int y, int z0, int z1, uint32_t color) {
+    fill_span(ctx, x, y, z0, z1, color);
     const column_point p = symmetric_partner(v, x, y);
-    world.fill_column_span(p.x, p.y, z0, z1, color);
+    fill_span(ctx, p.x, p.y, z0, z1, color);
   };
   for (int gx = site_first; gx <= site_last; gx += site_step) {
     for (int gy = site_first; gy <= site_last; gy += site_step) {
@@ -107,8 +113,8 @@ void place_variant_vegetation(generator_context& ctx) {
       const column_point d = design_point(v, gx, gy);
       const double density = std::min(1.0, vegetation_density(d.x) * v.trees);
       if (v.symmetry != 0) plant_site_with(ctx, gx, gy, density, fill_both);
-      else plant_site_with(ctx, gx, gy, density, [&world](int x, int y, int z0, int z1, uint32_t color) {
-        world.fill_column_span(x, y, z0, z1, color);
+      else plant_site_with(ctx, gx, gy, density, [&ctx](int x, int y, int z0, int z1, uint32_t color) {
+        fill_span(ctx, x, y, z0, z1, color);
       });
     }
   }
@@ -124,9 +130,8 @@ double vegetation_density(int gx) {
 double tree_chance(double density) { return 0.75 * density; }
 
 site_outcome plant_site(generator_context& ctx, int gx, int gy, double density) {
-  voxel_world& world = ctx.world;
-  return plant_site_with(ctx, gx, gy, density, [&world](int x, int y, int z0, int z1, uint32_t color) {
-    world.fill_column_span(x, y, z0, z1, color);
+  return plant_site_with(ctx, gx, gy, density, [&ctx](int x, int y, int z0, int z1, uint32_t color) {
+    fill_span(ctx, x, y, z0, z1, color);
   });
 }
 

@@ -14,8 +14,15 @@ namespace vormap {
 map_figures figures_of_seed(int32_t seed);
 
 // The same for any map: options.seed and its variant, made on the calling
-// thread (options.threads and options.debug are not read).
+// thread (options.threads and options.debug are not read). The map is made
+// without its voxel grids, from its column heights and vegetation alone; the
+// figures are those figures_of_whole_map gives. Throws
+// std::invalid_argument for options out of range, as generate does.
 map_figures figures_of_map(const map_options& options);
+
+// The same from the whole map's grids, as `vxltool info` has them: what
+// figures_of_map is checked against.
+map_figures figures_of_whole_map(const map_options& options);
 
 // Makes the map of `seed` as figures_of_seed does, without the figures: what
 // a map costs, for measuring the search against.
