@@ -203,6 +203,7 @@ async function make(request = null) {
     variant = controlsVariant();
   }
   status(`making map ${mapName(seed, variant)}${debug ? ' with start regions' : ''}…`);
+  const before = window.vormap.shown;
   window.vormap.shown = null;
   try {
     const result = await requestMap(seed, debug, variant, ['vxl', 'figures', 'preview'], true);
@@ -215,6 +216,7 @@ async function make(request = null) {
     show(seed, debug, result);
   } catch (e) {
     if (e instanceof Cancelled) return;
+    window.vormap.shown = before;  // still on screen
     if (e instanceof Refused && request) {
       status(`The address names map ${quoted(mapName(seed, variant))}, which is not a map: ${e.message}`, true);
       if (shown) history.replaceState(null, '', addressOf(shown.seed, shown.debug, shown.variant));
