@@ -59,16 +59,17 @@ endif
 
 # The page: the generator compiled to WebAssembly by Debian's emscripten
 # (whose compiler finds its Node modules through NODE_PATH), bundled with the
-# 3D view into one file.
+# 3D view into one file. Needs emscripten and the build's Node packages only.
 WEB_DIR ?= build/web
 export NODE_PATH := /usr/share/nodejs
-web: deps
+web:
+	scripts/install-deps.sh web
 	emcmake cmake -S web/wasm -B $(WEB_DIR)/wasm -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(WEB_DIR)/wasm
 	node web/app/build.mjs $(WEB_DIR)/wasm/vormap.js $(WEB_DIR)/index.html
 
 # The page's maps against the release build's vormap, in headless Chromium.
-web-test: web
+web-test: deps web
 	cd $(WEB_DIR) && node $(CURDIR)/tests/browser/web_page.test.mjs $(CURDIR)/build/$(PRESET)/bin/vormap \
 	  $(CURDIR)/$(WEB_DIR)/index.html $(CURDIR)/tests/data/pinned_maps.txt
 
