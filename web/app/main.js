@@ -16,11 +16,14 @@
 // The address keeps the map shown: #seed=1234&d=1 for the specified map,
 // #map=1234:lake=north&d=1 for a variant (the map's name as the programs
 // write it); an address that names no map is refused with a message, never
-// read as another map. window.vormap.shown is {seed, debug, name, ms} once a
-// map is on screen.
+// read as another map. The strip of thumbnails is in the address too:
+// &from=SEED&count=24&sort=-fairness&where=water_percent<=10 (a minus sorts
+// falling). window.vormap.shown is {seed, debug, name, ms} once a map is on
+// screen; window.vormap.strip the strip (its shownSeeds() and workerCount).
 /* global VORMAP_WORKER_SOURCE */
 import { startView } from '../view/viewer.js';
 import { mapFigures, developerFigures, addRows } from '../view/figures.js';
+import { ThumbnailStrip } from './thumbnails.js';
 
 const $ = (id) => document.getElementById(id);
 const INT_MIN = -2147483648, INT_MAX = 2147483647;
@@ -160,6 +163,7 @@ function show(seed, debug, result) {
   $('download').textContent = `download ${file}`;
   showPreview(result.preview);
   const figures = JSON.parse(result.figures);
+  offerFigureKeys(figures);
   fillTable($('map-figures'), Object.entries(figures).map(([k, v]) => [k.replaceAll('_', ' '), String(v)]));
   $('side').hidden = false;
   const rows = [['map', `${name}${debug ? ' (start regions)' : ''}`],
@@ -186,7 +190,8 @@ function show(seed, debug, result) {
   status('');
 }
 
-const addressOf = (seed, debug, variant) => `#${variant ? `map=${mapName(seed, variant)}` : `seed=${seed}`}${debug ? '&d=1' : ''}`;
+const addressOf = (seed, debug, variant) =>
+  `#${variant ? `map=${mapName(seed, variant)}` : `seed=${seed}`}${debug ? '&d=1' : ''}${stripAddress()}`;
 
 // Makes and shows a map: that of the controls, or `request` ({seed, debug,
 // variant}, from the address, whose variant the generator has yet to check).
@@ -214,6 +219,11 @@ async function make(request = null) {
     const hash = addressOf(seed, debug, canonical);
     if (location.hash !== hash) history.replaceState(null, '', hash);
     show(seed, debug, result);
+    if (pendingStrip) {
+      const params = pendingStrip;
+      pendingStrip = null;
+      stripFromAddress(params);
+    }
   } catch (e) {
     if (e instanceof Cancelled) return;
     window.vormap.shown = before;  // still on screen
@@ -264,7 +274,85 @@ function fromAddress() {
     if (shown) history.replaceState(null, '', addressOf(shown.seed, shown.debug, shown.variant));
     return 'bad';
   }
-  return { seed, debug: params.get('d') === '1', variant };
+  return { seed, debug: params.get('d') === '1', variant, params };
+}
+
+// --- The strip of thumbnails.
+let strip = null;
+let pendingStrip = null;  // the address's strip, made once its map is shown
+
+function stripAddress() {
+  if (!strip || !strip.range) return '';
+  const { key, descending } = strip.order;
+  const w = strip.where;
+  return `&from=${strip.range.from}&count=${strip.range.count}${key !== 'seed' || descending ? `&sort=${descending ? '-' : ''}${key}` : ''}${
+    w ? `&where=${w.key}${w.op}${w.value}` : ''}`;
+}
+
+function keepAddress() {
+  if (shown) history.replaceState(null, '', addressOf(shown.seed, shown.debug, shown.variant));
+}
+
+function stripStatus(done, count, ms) {
+  $('strip-status').textContent = `${done} of ${count} made${done ? ` in ${(ms / 1000).toFixed(1)} s` : ''} by ${strip.workerCount} worker${strip.workerCount > 1 ? 's' : ''}`;
+}
+
+function showRange(from, count) {
+  $('strip-panel').hidden = false;
+  document.body.classList.add('with-strip');
+  strip.show(from, count, shown ? shown.variant : controlsVariant());
+  keepAddress();
+}
+
+function readOrder() {
+  strip.setOrder($('sort').value, $('direction').value === 'falling');
+  const key = $('where-key').value, value = Number($('where-value').value);
+  const text = $('where-value').value.trim();
+  strip.setWhere(key && text !== '' && Number.isFinite(value) ? { key, op: $('where-op').value, value } : null);
+  keepAddress();
+}
+
+// The figure keys, for sorting and filtering, from the first figures seen.
+function offerFigureKeys(figures) {
+  if ($('sort').options.length > 1) return;
+  for (const key of Object.keys(figures)) {
+    $('sort').add(new Option(key.replaceAll('_', ' '), key));
+    $('where-key').add(new Option(key.replaceAll('_', ' '), key));
+  }
+}
+
+function stripFromAddress(params) {
+  if (!params || !params.has('from')) return;
+  const from = parseSeed(params.get('from'));
+  const count = Number(params.get('count') || 24);
+  if (from === null || !Number.isInteger(count) || count < 1 || count > 200) {
+    status(`The address names the range from ${quoted(params.get('from'))}, ${quoted(params.get('count'))} seeds: the start must be a seed, the count 1 to 200.`, true);
+    return;
+  }
+  const sort = params.get('sort') || 'seed';
+  const descending = sort.startsWith('-');
+  const key = descending ? sort.slice(1) : sort;
+  if ([...$('sort').options].some((o) => o.value === key)) {
+    $('sort').value = key;
+    $('direction').value = descending ? 'falling' : 'rising';
+  }
+  const where = (params.get('where') || '').match(/^(\w+)(>=|<=)(.+)$/);
+  if (where && [...$('where-key').options].some((o) => o.value === where[1])) {
+    $('where-key').value = where[1];
+    $('where-op').value = where[2];
+    $('where-value').value = where[3];
+  }
+  $('from').value = String(from);
+  $('count').value = String(count);
+  strip.order = { key: $('sort').value, descending: $('direction').value === 'falling' };
+  const value = Number($('where-value').value);
+  strip.where = $('where-key').value && Number.isFinite(value) ? { key: $('where-key').value, op: $('where-op').value, value } : null;
+  const r = strip.range;
+  // The same range: only its order and filter change.
+  if (r && r.from === from && r.count === count && r.variant === shown.variant) {
+    strip.arrange();
+    keepAddress();
+  } else showRange(from, count);
 }
 
 const randomSeed = () => crypto.getRandomValues(new Int32Array(1))[0];
@@ -341,14 +429,39 @@ function main() {
   $('next').addEventListener('click', () => stepSeed(1));
   $('symmetry').addEventListener('change', () => { $('keep').disabled = $('symmetry').value === 'none'; });
   $('download').addEventListener('click', download);
+  strip = new ThumbnailStrip(workerUrl, $('strip'), {
+    onOpen: (seed) => {
+      $('seed').value = String(seed);
+      setControls(strip.range.variant);
+      make();
+    },
+    onProgress: stripStatus,
+  });
+  window.vormap.strip = strip;
+  $('range').addEventListener('submit', (e) => {
+    e.preventDefault();
+    const text = $('from').value.trim();
+    const from = text === '' ? (shown ? shown.seed : parseSeed($('seed').value)) : parseSeed(text);
+    const count = Number($('count').value);
+    if (from === null || !Number.isInteger(count) || count < 1 || count > 200) {
+      status(`The range must start at a seed from ${INT_MIN} to ${INT_MAX} and hold 1 to 200 seeds.`, true);
+      return;
+    }
+    showRange(from, count);
+  });
+  for (const id of ['sort', 'direction', 'where-key', 'where-op']) $(id).addEventListener('change', readOrder);
+  $('where-value').addEventListener('input', readOrder);
   window.addEventListener('hashchange', () => {
     const request = fromAddress();
-    if (request && request !== 'bad') make(request);
+    if (request && request !== 'bad') {
+      pendingStrip = request.params.has('from') ? request.params : null;
+      make(request);
+    }
   });
   window.addEventListener('keydown', (e) => {
     if (e.target instanceof HTMLInputElement || e.target instanceof HTMLSelectElement || e.ctrlKey || e.metaKey || e.altKey) return;
     const key = e.key.toLowerCase();
-    if (key === 'h') for (const id of ['panel', 'side']) $(id).classList.toggle('hidden');
+    if (key === 'h') for (const id of ['panel', 'side', 'strip-panel']) $(id).classList.toggle('hidden');
     else if (key === 'n') stepSeed(1);
     else if (key === 'p') stepSeed(-1);
     else if (key === 'r') $('random').click();
@@ -361,7 +474,10 @@ function main() {
   startWorker();
   const request = fromAddress();
   if (request === 'bad') return;  // the message stays; nothing is made
-  if (request) make(request);
+  if (request) {
+    pendingStrip = request.params;
+    make(request);
+  }
   else {
     $('seed').value = String(randomSeed());
     make();

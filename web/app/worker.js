@@ -1,13 +1,14 @@
 // Makes maps off the page's thread: one request at a time, with the
 // generator compiled to WebAssembly. Receives {id, seed, debug, variant,
 // what} (variant: the options part of a map name, "" for the specified map;
-// what: a list of 'vxl', 'figures', 'preview'); answers {id, name, ms} with
-// what was asked for (bytes: the map file; figures: the figures' JSON text;
-// preview: 512 x 512 RGBA pixels), or {id, error, refused} (a sentence for
+// what: a list of 'vxl', 'figures', 'preview', 'thumbnail'); answers {id,
+// name, ms} with what was asked for (bytes: the map file; figures: the
+// figures' JSON text; preview: 512 x 512 RGBA pixels; thumbnail: 128 x 128),
+// or {id, error, refused} (a sentence for
 // the page; refused when the map's name or options are wrong).
 import createVormapModule from 'vormap-wasm';
 
-const MAKE = { vxl: 1, figures: 2, preview: 4 };
+const MAKE = { vxl: 1, figures: 2, preview: 4, thumbnail: 8 };
 let module = null;
 
 function describe(e) {
@@ -44,6 +45,10 @@ self.onmessage = async ({ data: { id, seed, debug, variant = '', what = ['vxl'] 
     if (flags & MAKE.preview) {
       answer.preview = copy(m, m._vormap_preview_data(), m._vormap_preview_size());
       transfer.push(answer.preview.buffer);
+    }
+    if (flags & MAKE.thumbnail) {
+      answer.thumbnail = copy(m, m._vormap_thumbnail_data(), m._vormap_thumbnail_size());
+      transfer.push(answer.thumbnail.buffer);
     }
     answer.ms = performance.now() - t0;
     self.postMessage(answer, transfer);

@@ -18,6 +18,7 @@ namespace {
 // What the last call made; valid until the next call.
 std::vector<uint8_t> vxl;
 std::vector<uint8_t> preview;  // world_size x world_size RGBA, rows top to bottom
+std::vector<uint8_t> thumbnail;  // the preview thumbnail_factor times smaller, as the gallery's cards have it
 std::string text;              // the figures as JSON, or what went wrong
 std::string name;              // the map's name as the programs write it
 
@@ -31,12 +32,24 @@ std::string read_options(const char* map_name, int debug, vormap::map_options& o
   return vormap::check_map_options(options);
 }
 
+// An RGB picture as the canvas takes it.
+std::vector<uint8_t> rgba(const vormap::image& picture) {
+  const size_t n = static_cast<size_t>(picture.width) * picture.height;
+  std::vector<uint8_t> out(n * 4);
+  for (size_t i = 0; i < n; ++i) {
+    for (int c = 0; c < 3; ++c) out[i * 4 + c] = picture.pixels[i * 3 + c];
+    out[i * 4 + 3] = 255;
+  }
+  return out;
+}
+
 }  // namespace
 
 extern "C" {
 
 // What vormap_make_map makes, besides the map's name.
-enum : int { make_vxl = 1, make_figures = 2, make_preview = 4 };
+enum : int { make_vxl = 1, make_figures = 2, make_preview = 4, make_thumbnail = 8 };
+constexpr int thumbnail_factor = 4;
 
 // Makes the map `map_name` names ("1234", "1234:lake=north,water=1.5"), with
 // the start regions painted when `debug`, and what `what` asks for. Returns
@@ -46,6 +59,7 @@ enum : int { make_vxl = 1, make_figures = 2, make_preview = 4 };
 EMSCRIPTEN_KEEPALIVE int vormap_make_map(const char* map_name, int debug, int what) {
   std::vector<uint8_t>().swap(vxl);
   std::vector<uint8_t>().swap(preview);
+  std::vector<uint8_t>().swap(thumbnail);
   text.clear();
   name.clear();
   vormap::map_options options;
@@ -58,21 +72,19 @@ EMSCRIPTEN_KEEPALIVE int vormap_make_map(const char* map_name, int debug, int wh
     const vormap::map m = vormap::generate(options);
     if (what & make_figures)
       text = vormap::figures_object(vormap::figures_of_grids(m.solid_voxels(), m.voxel_colors())).dump();
-    if (what & (make_vxl | make_preview)) vxl = vormap::encode_vxl(m, 1);
+    if (what & (make_vxl | make_preview | make_thumbnail)) vxl = vormap::encode_vxl(m, 1);
   }  // the map's 85 MiB go before the preview's summary is made
-  if (what & make_preview) {
+  if (what & (make_preview | make_thumbnail)) {
     vormap::map_summary summary;
     vormap::vxl_error error;
     if (!vormap::summarize_vxl(vxl, summary, error)) {
       text = "the map file could not be read back: " + error.message;
       return 0;
     }
-    const vormap::image picture = vormap::outline_start_areas(vormap::render_preview(summary.tops), 1);
-    preview.resize(static_cast<size_t>(picture.width) * picture.height * 4);
-    for (size_t i = 0, n = static_cast<size_t>(picture.width) * picture.height; i < n; ++i) {
-      for (int c = 0; c < 3; ++c) preview[i * 4 + c] = picture.pixels[i * 3 + c];
-      preview[i * 4 + 3] = 255;
-    }
+    const vormap::image picture = vormap::render_preview(summary.tops);
+    if (what & make_preview) preview = rgba(vormap::outline_start_areas(picture, 1));
+    if (what & make_thumbnail)
+      thumbnail = rgba(vormap::outline_start_areas(vormap::shrink_image(picture, thumbnail_factor), thumbnail_factor));
   }
   if (!(what & make_vxl)) std::vector<uint8_t>().swap(vxl);
   return 1;
@@ -84,5 +96,7 @@ EMSCRIPTEN_KEEPALIVE const uint8_t* vormap_vxl_data() { return vxl.data(); }
 EMSCRIPTEN_KEEPALIVE size_t vormap_vxl_size() { return vxl.size(); }
 EMSCRIPTEN_KEEPALIVE const uint8_t* vormap_preview_data() { return preview.data(); }
 EMSCRIPTEN_KEEPALIVE size_t vormap_preview_size() { return preview.size(); }
+EMSCRIPTEN_KEEPALIVE const uint8_t* vormap_thumbnail_data() { return thumbnail.data(); }
+EMSCRIPTEN_KEEPALIVE size_t vormap_thumbnail_size() { return thumbnail.size(); }
 
 }  // extern "C"
