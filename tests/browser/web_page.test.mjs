@@ -283,6 +283,34 @@ test('an address or a call that names no seed is refused, never read as another 
   failOnErrors(errors);
 });
 
+test('the thumbnails of a range appear, sort, filter and open their map, all in the address', async () => {
+  await page.evaluate(() => { location.hash = '#seed=3&from=-2&count=4&sort=-fairness'; });
+  await page.waitForFunction(() => window.vormap.strip.cards.length === 4 && window.vormap.strip.cards.every((c) => c.figures),
+    { timeout: 180000 });
+  const cards = await page.evaluate(() => window.vormap.strip.cards.map((c) => [c.seed, c.figures]));
+  assert.deepEqual(cards.map(([seed]) => seed), [-2, -1, 0, 1]);
+  // A card's figures are its map's.
+  assert.deepEqual(cards[1][1], nativeFigures(-1, false, {}));
+  const byFairness = cards.slice().sort((a, b) => b[1].fairness - a[1].fairness || a[0] - b[0]).map(([seed]) => seed);
+  assert.deepEqual(await page.evaluate(() => window.vormap.strip.shownSeeds()), byFairness);
+
+  // A filter: those with at most the median water share.
+  const water = cards.map(([, f]) => f.water_percent).sort((a, b) => a - b)[1];
+  await page.select('#where-key', 'water_percent');
+  await page.select('#where-op', '<=');
+  await page.type('#where-value', String(water));
+  const kept = cards.filter(([, f]) => f.water_percent <= water).sort((a, b) => b[1].fairness - a[1].fairness || a[0] - b[0]).map(([seed]) => seed);
+  assert.deepEqual(await page.evaluate(() => window.vormap.strip.shownSeeds()), kept);
+  const hash = await page.evaluate(() => decodeURIComponent(location.hash));
+  assert.equal(hash, `#seed=3&from=-2&count=4&sort=-fairness&where=water_percent<=${water}`);
+
+  // A click opens that map; the range stays in the address.
+  await page.click(`.card[data-seed="${kept[0]}"]`);
+  await page.waitForFunction((s) => window.vormap.shown && window.vormap.shown.seed === s, { timeout: 120000 }, kept[0]);
+  assert.equal(await page.evaluate(() => decodeURIComponent(location.hash)), hash.replace('seed=3', `seed=${kept[0]}`));
+  failOnErrors(errors);
+});
+
 test('a page opened at a bad seed says so and makes no map', async () => {
   const opened = await openPage(`${pageUrl}#seed=1e3`, { timeout: 180000 });
   try {
