@@ -453,10 +453,14 @@ function main() {
   $('where-value').addEventListener('input', readOrder);
   window.addEventListener('hashchange', () => {
     const request = fromAddress();
-    if (request && request !== 'bad') {
-      pendingStrip = request.params.has('from') ? request.params : null;
-      make(request);
+    if (!request || request === 'bad') return;
+    // The map shown, with another range, order or filter: the strip alone changes.
+    if (shown && request.seed === shown.seed && request.debug === shown.debug && request.variant === shown.variant) {
+      stripFromAddress(request.params);
+      return;
     }
+    pendingStrip = request.params.has('from') ? request.params : null;
+    make(request);
   });
   window.addEventListener('keydown', (e) => {
     if (e.target instanceof HTMLInputElement || e.target instanceof HTMLSelectElement || e.ctrlKey || e.metaKey || e.altKey) return;
