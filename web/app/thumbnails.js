@@ -16,7 +16,7 @@ export function thumbnailWorkers() {
 
 const SIZE = 128;
 // The figures a card shows, besides the seed.
-const KEY_FIGURES = [['fairness', ''], ['water_percent', '% water'], ['trees', ' trees']];
+const KEY_FIGURES = [['fairness', 'fairness ', ''], ['water_percent', '', '% water'], ['trees', '', ' trees']];
 
 export class ThumbnailStrip {
   // workerUrl: the map maker's script; element: where the cards go;
@@ -94,7 +94,7 @@ export class ThumbnailStrip {
     }
     item.figures = JSON.parse(data.figures);
     card.firstChild.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(data.thumbnail.buffer), SIZE, SIZE), 0, 0);
-    card.lastChild.textContent = `${item.seed} · ${KEY_FIGURES.map(([k, unit]) => `${item.figures[k]}${unit}`).join(' · ')}`;
+    card.lastChild.textContent = `${item.seed} · ${KEY_FIGURES.map(([k, before, after]) => `${before}${item.figures[k]}${after}`).join(' · ')}`;
     card.title = Object.entries(item.figures).map(([k, v]) => `${k} ${v}`).join('\n');
     this.arrange();
   }
