@@ -1,7 +1,7 @@
 # Thin front end over the CMake presets.
 #   make map ARGS="-s 1234 -o map.vxl"   build and generate a map
 #   make test                             build and run every test
-#   make install [PREFIX=DIR]             build vormap and vxltool, install them (default /usr/local)
+#   make install [PREFIX=DIR]             build vormap, vxltool and the page, install them (default /usr/local)
 #   make deb                              the Debian packages (programs, library, development files), in build/deb/
 #   make asan                             the tests under ASan and UBSan
 #   make web                              the map maker's page, build/web/index.html
@@ -35,15 +35,19 @@ map:
 
 # Completions for zsh go where zsh looks below each prefix: site-functions
 # for a local install, vendor-completions in a package installed into /usr.
-install:
+# Both install the map maker's page too (share/vormap/vormap.html), built
+# first by make web.
+install: web
 	scripts/install-deps.sh install
-	cmake --preset $(INSTALL_PRESET) -DVORMAP_ZSH_COMPLETION_DIR=share/zsh/site-functions
+	cmake --preset $(INSTALL_PRESET) -DVORMAP_ZSH_COMPLETION_DIR=share/zsh/site-functions \
+	  -DVORMAP_WEB_PAGE=$(CURDIR)/$(WEB_DIR)/index.html
 	cmake --build --preset $(INSTALL_PRESET)
 	cmake --install build/$(INSTALL_PRESET) --component programs --prefix "$(PREFIX)"
 
-deb:
+deb: web
 	scripts/install-deps.sh deb
 	cmake --preset $(INSTALL_PRESET) -DVORMAP_ZSH_COMPLETION_DIR=share/zsh/vendor-completions \
+	  -DVORMAP_WEB_PAGE=$(CURDIR)/$(WEB_DIR)/index.html \
 	  -DCMAKE_INSTALL_LIBDIR=lib/$$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 	cmake --build --preset $(INSTALL_PRESET)
 	rm -rf build/deb
