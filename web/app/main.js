@@ -11,7 +11,8 @@
 // "default" for the specified map). Anything else is a TypeError, as is an
 // option the generator refuses (its own message). window.vormap.figures(seed,
 // debug, options) returns a Promise of the figures `vxltool info --json`
-// gives for that map (without file and size).
+// gives for that map (without file and size); window.vormap.vox(seed, debug,
+// options) a Promise of the bytes of the .vox file `vxltool to-vox` writes.
 //
 // The address keeps the map shown: #seed=1234&d=1 for the specified map,
 // #map=1234:lake=north&d=1 for a variant (the map's name as the programs
@@ -161,6 +162,7 @@ function show(seed, debug, result) {
   const file = `${fileBase(seed, variant, debug)}.vxl`;
   $('download').disabled = false;
   $('download').textContent = `download ${file}`;
+  $('download-vox').disabled = false;
   showPreview(result.preview);
   const figures = JSON.parse(result.figures);
   offerFigureKeys(figures);
@@ -235,16 +237,37 @@ async function make(request = null) {
   }
 }
 
-function download() {
-  if (!shown) return;
-  const url = URL.createObjectURL(new Blob([shown.bytes], { type: 'application/octet-stream' }));
+function saveFile(bytes, name) {
+  const url = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
   const a = document.createElement('a');
   a.href = url;
-  a.download = `${fileBase(shown.seed, shown.variant, shown.debug)}.vxl`;
+  a.download = name;
   document.body.appendChild(a);
   a.click();
   a.remove();
   setTimeout(() => URL.revokeObjectURL(url), 60000);
+}
+
+function download() {
+  if (shown) saveFile(shown.bytes, `${fileBase(shown.seed, shown.variant, shown.debug)}.vxl`);
+}
+
+// The .vox file is made when asked for: a few seconds more, not wanted by most.
+async function downloadVox() {
+  if (!shown) return;
+  const { seed, debug, variant } = shown;
+  const button = $('download-vox');
+  button.disabled = true;
+  button.textContent = 'making the .vox file…';
+  try {
+    const { vox } = await requestMap(seed, debug, variant, ['vox'], false);
+    saveFile(vox, `${fileBase(seed, variant, debug)}.vox`);
+  } catch (e) {
+    status(e.message, true);
+  } finally {
+    button.disabled = false;
+    button.textContent = 'download .vox';
+  }
 }
 
 // A value from outside, shown in a message: quoted, short.
@@ -413,6 +436,7 @@ window.vormap = {
   make: async (seed, debug = false, options = undefined) => (await scripted('make', seed, debug, options, ['vxl'])).bytes,
   figures: async (seed, debug = false, options = undefined) =>
     JSON.parse((await scripted('figures', seed, debug, options, ['figures'])).figures),
+  vox: async (seed, debug = false, options = undefined) => (await scripted('vox', seed, debug, options, ['vox'])).vox,
   shown: null,
 };
 
@@ -429,6 +453,7 @@ function main() {
   $('next').addEventListener('click', () => stepSeed(1));
   $('symmetry').addEventListener('change', () => { $('keep').disabled = $('symmetry').value === 'none'; });
   $('download').addEventListener('click', download);
+  $('download-vox').addEventListener('click', downloadVox);
   strip = new ThumbnailStrip(workerUrl, $('strip'), {
     onOpen: (seed) => {
       $('seed').value = String(seed);

@@ -1,14 +1,15 @@
 // Makes maps off the page's thread: one request at a time, with the
 // generator compiled to WebAssembly. Receives {id, seed, debug, variant,
 // what} (variant: the options part of a map name, "" for the specified map;
-// what: a list of 'vxl', 'figures', 'preview', 'thumbnail'); answers {id,
-// name, ms} with what was asked for (bytes: the map file; figures: the
-// figures' JSON text; preview: 512 x 512 RGBA pixels; thumbnail: 128 x 128),
+// what: a list of 'vxl', 'figures', 'preview', 'thumbnail', 'vox'); answers
+// {id, name, ms} with what was asked for (bytes: the map file; figures: the
+// figures' JSON text; preview: 512 x 512 RGBA pixels; thumbnail: 128 x 128;
+// vox: the .vox file),
 // or {id, error, refused} (a sentence for
 // the page; refused when the map's name or options are wrong).
 import createVormapModule from 'vormap-wasm';
 
-const MAKE = { vxl: 1, figures: 2, preview: 4, thumbnail: 8 };
+const MAKE = { vxl: 1, figures: 2, preview: 4, thumbnail: 8, vox: 16 };
 let module = null;
 
 function describe(e) {
@@ -49,6 +50,10 @@ self.onmessage = async ({ data: { id, seed, debug, variant = '', what = ['vxl'] 
     if (flags & MAKE.thumbnail) {
       answer.thumbnail = copy(m, m._vormap_thumbnail_data(), m._vormap_thumbnail_size());
       transfer.push(answer.thumbnail.buffer);
+    }
+    if (flags & MAKE.vox) {
+      answer.vox = copy(m, m._vormap_vox_data(), m._vormap_vox_size());
+      transfer.push(answer.vox.buffer);
     }
     answer.ms = performance.now() - t0;
     self.postMessage(answer, transfer);
