@@ -36,6 +36,14 @@ function nativeMap(seed, debug, options) {
   return fs.readFileSync(out);
 }
 
+// vxltool to-vox of the native map.
+function nativeVox(seed, debug, options) {
+  nativeMap(seed, debug, options);
+  const out = path.join(dir, 'native.vox');
+  execFileSync(vxltool, ['to-vox', path.join(dir, 'native.vxl'), out], { stdio: 'ignore' });
+  return fs.readFileSync(out);
+}
+
 // vxltool info --json of the native map, without the file's name and size.
 function nativeFigures(seed, debug, options) {
   nativeMap(seed, debug, options);
@@ -133,6 +141,14 @@ test('the figures in the page are vxltool info\'s', async () => {
   failOnErrors(errors);
 });
 
+test('the .vox files of the page are vxltool to-vox\'s', async () => {
+  for (const [seed, debug, options] of [[1, false, {}], [-12345, true, { symmetry: 'turn', keep: 'green' }]]) {
+    const got = await page.evaluate(async (s, d, o) => Array.from(await window.vormap.vox(s, d, o)), seed, debug, options);
+    assert.ok(Buffer.from(got).equals(nativeVox(seed, debug, options)), `the .vox of ${seed} ${JSON.stringify(options)}`);
+  }
+  failOnErrors(errors);
+});
+
 test('the address, the buttons and the download', async () => {
   // Opened at #seed=7&d=1: that map is shown, the address is kept.
   assert.deepEqual(await page.evaluate(() => [window.vormap.shown.seed, window.vormap.shown.debug]), [7, true]);
@@ -183,6 +199,10 @@ test('the address, the buttons and the download', async () => {
   const variantFile = path.join(downloads, '1+lake=north,water=0.5.vxl');
   for (let i = 0; i < 600 && !fs.existsSync(variantFile); i++) await new Promise((r) => setTimeout(r, 100));
   assert.ok(fs.readFileSync(variantFile).equals(nativeMap(1, false, { lake: 'north', water: 0.5 })));
+  await page.click('#download-vox');
+  const voxFile = path.join(downloads, '1+lake=north,water=0.5.vox');
+  for (let i = 0; i < 600 && !fs.existsSync(voxFile); i++) await new Promise((r) => setTimeout(r, 100));
+  assert.ok(fs.readFileSync(voxFile).equals(nativeVox(1, false, { lake: 'north', water: 0.5 })), 'the downloaded .vox is vxltool to-vox\'s');
 
   // The controls make a variant; back to the specified map, the address is #seed= again.
   await page.select('#symmetry', 'mirror');
