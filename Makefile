@@ -1,7 +1,7 @@
 # Thin front end over the CMake presets.
 #   make map ARGS="-s 1234 -o map.vxl"   build and generate a map
 #   make test                             build and run every test
-#   make install [PREFIX=DIR]             build vormap, vxltool and the page, install them (default /usr/local)
+#   make install [PREFIX=DIR]             build vormap and vxltool, install them (default /usr/local)
 #   make deb                              the Debian packages (programs, library, development files), in build/deb/
 #   make asan                             the tests under ASan and UBSan
 #   make web                              the map maker's page, build/web/index.html

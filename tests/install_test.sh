@@ -20,7 +20,8 @@ expected=$(printf '%s\n' bin/vormap bin/vxltool share/man/man1/vormap.1.gz share
   share/bash-completion/completions/vormap share/bash-completion/completions/vxltool \
   "$zsh_dir/_vormap" "$zsh_dir/_vxltool" \
   share/doc/vormap/README.md share/doc/vormap/copyright share/doc/vormap/changelog.gz \
-  share/doc/vormap/docs/{commands,gallery,page,search,voxel-editor}.md ${page:+share/vormap/vormap.html} | sort)
+  share/doc/vormap/docs/{commands,gallery,page,search,voxel-editor}.md | sort)
+[ -z "$page" ] || expected=$(printf '%s\nshare/vormap/vormap.html\n' "$expected" | sort)
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 [ "$installed" = "$expected" ] || fail "installed files differ from the expected ones:
 $(diff <(echo "$expected") <(echo "$installed") || true)"
