@@ -35,16 +35,20 @@ map:
 
 # Completions for zsh go where zsh looks below each prefix: site-functions
 # for a local install, vendor-completions in a package installed into /usr.
-install:
+# Both install the map maker's page too (share/vormap/vormap.html), built
+# first by make web.
+install: web
 	scripts/install-deps.sh install
-	cmake --preset $(INSTALL_PRESET) -DVORMAP_ZSH_COMPLETION_DIR=share/zsh/site-functions
+	cmake --preset $(INSTALL_PRESET) -DVORMAP_ZSH_COMPLETION_DIR=share/zsh/site-functions \
+	  -DVORMAP_WEB_PAGE=$(CURDIR)/$(WEB_DIR)/index.html
 	cmake --build --preset $(INSTALL_PRESET)
 	cmake --install build/$(INSTALL_PRESET) --component programs --prefix "$(PREFIX)"
 	cmake --install build/$(INSTALL_PRESET) --component python --prefix "$(PREFIX)"
 
-deb:
+deb: web
 	scripts/install-deps.sh deb
 	cmake --preset $(INSTALL_PRESET) -DVORMAP_ZSH_COMPLETION_DIR=share/zsh/vendor-completions \
+	  -DVORMAP_WEB_PAGE=$(CURDIR)/$(WEB_DIR)/index.html \
 	  -DCMAKE_INSTALL_LIBDIR=lib/$$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 	cmake --build --preset $(INSTALL_PRESET)
 	rm -rf build/deb
@@ -60,16 +64,17 @@ endif
 
 # The page: the generator compiled to WebAssembly by Debian's emscripten
 # (whose compiler finds its Node modules through NODE_PATH), bundled with the
-# 3D view into one file.
+# 3D view into one file. Needs emscripten and the build's Node packages only.
 WEB_DIR ?= build/web
 export NODE_PATH := /usr/share/nodejs
-web: deps
+web:
+	scripts/install-deps.sh web
 	emcmake cmake -S web/wasm -B $(WEB_DIR)/wasm -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(WEB_DIR)/wasm
 	node web/app/build.mjs $(WEB_DIR)/wasm/vormap.js $(WEB_DIR)/index.html
 
 # The page's maps against the release build's vormap, in headless Chromium.
-web-test: web
+web-test: deps web
 	cd $(WEB_DIR) && node $(CURDIR)/tests/browser/web_page.test.mjs $(CURDIR)/build/$(PRESET)/bin/vormap \
 	  $(CURDIR)/$(WEB_DIR)/index.html $(CURDIR)/tests/data/pinned_maps.txt
 

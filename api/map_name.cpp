@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -64,8 +65,17 @@ std::string read_choice(std::string_view key, std::string_view value, const std:
 // The shortest decimal text that reads back as `value`.
 std::string factor_text(double value) {
   char buffer[32];
+#if defined(__cpp_lib_to_chars)
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
+#else
+  // A standard library without floating-point <charconv> (the page's
+  // WebAssembly build): the fewest significant digits that read back.
+  for (int digits = 1;; ++digits) {
+    std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
+    if (digits >= 17 || std::strtod(buffer, nullptr) == value) return buffer;
+  }
+#endif
 }
 
 struct factor_range {
@@ -95,8 +105,17 @@ bool read_decimal(std::string_view text, double& value) {
     else return false;
   }
   if (points > 1 || digits == 0) return false;
+#if defined(__cpp_lib_to_chars)
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
   return result.ec == std::errc() && result.ptr == text.data() + text.size() && std::isfinite(value);
+#else
+  // Without floating-point <charconv>: strtod reads the checked text alike
+  // (the C locale's point, nothing else in it).
+  const std::string copy(text);
+  char* end = nullptr;
+  value = std::strtod(copy.c_str(), &end);
+  return end == copy.c_str() + copy.size() && std::isfinite(value);
+#endif
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ _vxltool_complete_figure() {
 
 _vxltool() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-  local commands="info preview diff gallery mesh view to-vox from-vox search help"
+  local commands="info preview diff gallery mesh view web to-vox from-vox search help"
   if [[ $COMP_CWORD -eq 1 ]]; then
     COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
     return
@@ -42,6 +42,7 @@ _vxltool() {
     gallery) options="-d --jobs --vormap --no-pages --lake --symmetry --keep --water --trees --hills --variant" ;;
     mesh) options="--meshopt --plain" ;;
     view) options="" ;;
+    web) options="" ;;
     to-vox) options="" ;;
     from-vox) options="--base" ;;
     search) options="--where --top --by --jobs --shard --format -o --resume --figures --lake --symmetry --keep --water --trees --hills --variant" ;;

@@ -22,7 +22,8 @@
 #    CMake), installs the three packages there with
 #        apt-get install ./vormap_VERSION_ARCH.deb ./libvormap0_... ./libvormap-dev_...
 #    which must bring in every library they need and no compiler, and runs
-#    vormap -s SEED and vxltool info on the map, both found on the PATH, and
+#    vormap -s SEED and vxltool info on the map, both found on the PATH,
+#    vxltool web (the installed page, written out), and
 #    checks that the loader finds libvormap.so.0 and each package has its
 #    copyright file.
 # 4. Compares the maps of both roots with the one this machine's release
@@ -260,6 +261,8 @@ if [ $deb_ok = 1 ] && [ ${#debs[@]} = 3 ] && [ -f "${debs[0]}" ]; then
     vormap -s $seed -o map.vxl
     vxltool info map.vxl
     dpkg -L vormap | grep -E 'man1/(vormap|vxltool)\.1\.gz|completions/(vormap|vxltool)\$'
+    vxltool web
+    vxltool web page.html && cmp page.html /usr/share/vormap/vormap.html
     ldconfig -p | grep -F 'libvormap.so.0 '
     for p in vormap libvormap0 libvormap-dev; do ls /usr/share/doc/\$p/copyright /usr/share/doc/\$p/changelog.gz; done
     ls /usr/include/vormap/vormap.h /usr/lib/*/pkgconfig/vormap.pc /usr/lib/*/cmake/vormap/vormapConfig.cmake" && package_ok=1 || true

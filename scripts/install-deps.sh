@@ -5,7 +5,8 @@
 #   scripts/install-deps.sh map     what building the generator needs
 #   scripts/install-deps.sh install what building vormap and vxltool needs (make install)
 #   scripts/install-deps.sh deb     'install' plus what making their Debian package needs
-#   scripts/install-deps.sh test    everything the tests, tools, benchmarks and the page (make web) need
+#   scripts/install-deps.sh web     what building the page needs (make web): emscripten and the build's Node packages
+#   scripts/install-deps.sh test    everything the tests, tools, benchmarks and the page need
 #   scripts/install-deps.sh ci      'test' plus the second compiler and sanitizer runtimes
 #   scripts/install-deps.sh fresh-root   what scripts/fresh-machine-check.sh needs
 #   scripts/install-deps.sh interop   Blender and Goxel, for scripts/blender-check.sh and
@@ -40,8 +41,9 @@ deb_packages=(dpkg-dev file)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev libabsl-dev pkg-config libtinygltf-dev libmpfr-dev
                python3-pytest python3-numpy)
 # The page's WebAssembly build (make web): Debian's emscripten works offline,
-# with its system libraries prebuilt.
-web_packages=(emscripten)
+# with its system libraries prebuilt; the generator's and the figures'
+# headers (Highway, nlohmann-json) come from the host.
+web_packages=(emscripten libhwy-dev nlohmann-json3-dev)
 # The second compiler and its sanitizer runtimes; a one-node Slurm cluster
 # for the test of the sweep scripts (scripts/slurm); Debian's package checks
 # (lintian) for make deb's packages; zsh, so that the installed zsh
@@ -68,9 +70,9 @@ groups=()
 for arg in "$@"; do
   case "$arg" in
     --list) list=1 ;;
-    map|install|deb|test|ci|cross|fresh-root|interop) groups+=("$arg") ;;
+    map|install|deb|web|test|ci|cross|fresh-root|interop) groups+=("$arg") ;;
     -h|--help) usage; exit 0 ;;
-    *) echo "install-deps.sh: unknown group '$arg' (map, install, deb, test, ci, cross, fresh-root or interop)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group '$arg' (map, install, deb, web, test, ci, cross, fresh-root or interop)" >&2; exit 2 ;;
   esac
 done
 [ ${#groups[@]} -gt 0 ] || groups=(map)
@@ -83,6 +85,7 @@ for g in "${groups[@]}"; do
     map)  wanted+=("${map_packages[@]}") ;;
     install) wanted+=("${map_packages[@]}" "${install_packages[@]}"); [ $need_node = 2 ] || need_node=1 ;;
     deb)  wanted+=("${map_packages[@]}" "${install_packages[@]}" "${deb_packages[@]}"); [ $need_node = 2 ] || need_node=1 ;;
+    web)  wanted+=("${map_packages[@]}" "${web_packages[@]}"); [ $need_node = 2 ] || need_node=1 ;;
     test) wanted+=("${map_packages[@]}" "${install_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${web_packages[@]}"); need_node=2 ;;
     ci)   wanted+=("${map_packages[@]}" "${install_packages[@]}" "${deb_packages[@]}" "${test_packages[@]}" "${browser_packages[@]}" "${web_packages[@]}" "${ci_packages[@]}"); need_node=2 ;;
     fresh-root) wanted+=("${fresh_root_packages[@]}") ;;

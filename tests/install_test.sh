@@ -4,10 +4,12 @@
 # programs run, the manual pages render, the bash completion completes, the
 # changelog reads back.
 #
-#   tests/install_test.sh BUILD_DIR ZSH_COMPLETION_DIR
+#   tests/install_test.sh BUILD_DIR ZSH_COMPLETION_DIR [WEB_PAGE]
+# (WEB_PAGE: the page the build installs, when it does.)
 set -euo pipefail
 build=$1
 zsh_dir=$2
+page=${3:-}
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/vormap-install-XXXXXX")
 trap 'rm -rf "$prefix"' EXIT
 fail() { echo "install_test: $*" >&2; exit 1; }
@@ -20,6 +22,7 @@ expected=$(printf '%s\n' bin/vormap bin/vxltool share/man/man1/vormap.1.gz share
   share/doc/vormap/README.md share/doc/vormap/copyright share/doc/vormap/changelog.gz \
   share/doc/vormap/docs/{commands,gallery,layouts,page,search,voxel-editor}.md \
   share/doc/vormap/docs/{layouts,gallery-variants}.png | sort)
+[ -z "$page" ] || expected=$(printf '%s\nshare/vormap/vormap.html\n' "$expected" | sort)
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 [ "$installed" = "$expected" ] || fail "installed files differ from the expected ones:
 $(diff <(echo "$expected") <(echo "$installed") || true)"
@@ -33,6 +36,16 @@ Finished" ] || fail "vormap printed: $out"
 info=$(bin/vxltool info map.vxl) || fail "vxltool info failed"
 grep -q '^columns  *262144 ' <<<"$info" || fail "vxltool info printed: $info"
 bin/vxltool preview --heightmap map.vxl h.png || fail "vxltool preview failed"
+
+# vxltool web names the installed page and copies it; without one it says so.
+if [ -n "$page" ]; then
+  [ "$(bin/vxltool web)" = "$(pwd -P)/share/vormap/vormap.html" ] || fail "vxltool web names another page: $(bin/vxltool web)"
+  bin/vxltool web copy.html && cmp -s copy.html "$page" || fail "vxltool web did not write the page"
+else
+  ! bin/vxltool web copy.html 2>web.err || fail "vxltool web succeeded without an installed page"
+  grep -q "vxltool: web: the page is not installed" web.err && [ ! -e copy.html ] || fail "vxltool web said: $(cat web.err)"
+  rm web.err
+fi
 
 zcat share/doc/vormap/changelog.gz | head -n 1 | grep -q "^vormap ($(bin/vormap --version | awk '{ print $2 }'))" ||
   fail "the changelog's first entry is not this version"

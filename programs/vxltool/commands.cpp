@@ -77,6 +77,11 @@ const std::vector<vxltool_command>& vxltool_commands() {
       {"view", view_command, "view FILE OUT.html", "one page that shows the map in 3D in a browser",
        "Writes one self-contained HTML page with the map inside: it opens from\n"
        "disk, needs no network, and shows the map in 3D to orbit or walk.\n"},
+      {"web", web_command, "web [OUT.html]", "the page that makes maps in a browser",
+       "Writes the map maker's page to OUT.html, or without it prints where the\n"
+       "installed page is (share/vormap/vormap.html beside the programs). The\n"
+       "page is one file that makes any map in the browser, byte for byte as\n"
+       "vormap does, with its preview, its figures and thumbnails of many seeds.\n"},
       {"to-vox", to_vox_command, "to-vox FILE OUT.vox", "the map as a .vox file for voxel editors",
        "Writes every solid voxel of the map as 2 x 2 models of 256 x 256 x 64,\n"
        "placed so that an editor shows one map in its place, with a palette of\n"

@@ -46,6 +46,7 @@ int preview_command(const std::vector<std::string>& args);
 int diff_command(const std::vector<std::string>& args);
 int mesh_command(const std::vector<std::string>& args);
 int view_command(const std::vector<std::string>& args);
+int web_command(const std::vector<std::string>& args);
 int to_vox_command(const std::vector<std::string>& args);
 int from_vox_command(const std::vector<std::string>& args);
 
