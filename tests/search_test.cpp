@@ -439,10 +439,12 @@ TEST(Search, TwoSearchesCannotWriteOneOutputAtOnce) {
 TEST(Search, TopStoppedAndResumedEqualsUninterrupted) {
   scratch_dir dir;
   const std::string out = dir / "top.csv";
-  const std::vector<std::string> top = {seeds, "--top", "4", "--by", "-mean_height", "--format", "csv", "--jobs", "2"};
+  // Enough seeds, made one at a time, that the stop comes before the end.
+  const std::vector<std::string> top = {"0-119", "--top", "4", "--by", "-mean_height", "--format", "csv", "--jobs", "2"};
   const process_result whole = search(top);
   ASSERT_EQ(whole.exit_status, 0) << whole.err;
   std::vector<std::string> args = top;
+  args[8] = "1";
   args.insert(args.end(), {"-o", out});
   const int status = search_until(
       args,
@@ -457,7 +459,7 @@ TEST(Search, TopStoppedAndResumedEqualsUninterrupted) {
   args.push_back("--resume");
   const process_result resumed = search(args);
   ASSERT_EQ(resumed.exit_status, 0) << resumed.err;
-  EXPECT_EQ(resumed.err.find("/30 seeds"), std::string::npos) << "it started again: " << resumed.err;
+  EXPECT_EQ(resumed.err.find("/120 seeds"), std::string::npos) << "it started again: " << resumed.err;
   EXPECT_EQ(read_text(out), whole.out);
   // Finished: a resume has nothing left to do; other arguments are refused.
   EXPECT_EQ(search(args).exit_status, 0);
