@@ -3,12 +3,12 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <system_error>
 
+#include "util/quoted_text.h"
 #include "vormap/vormap.h"
 
 namespace vormap {
@@ -18,28 +18,6 @@ namespace {
 constexpr std::array<std::string_view, 4> lake_names = {"east", "north", "west", "south"};
 constexpr std::array<std::string_view, 3> symmetry_names = {"none", "mirror", "turn"};
 constexpr std::array<std::string_view, 2> half_names = {"blue", "green"};
-
-// Quoted input in a message: printable ASCII as it is, anything else as \xHH,
-// cut after 40 characters so a hostile value cannot flood the terminal.
-std::string quote(std::string_view text) {
-  std::string out = "'";
-  size_t shown = 0;
-  for (const char c : text) {
-    if (++shown > 40) {
-      out += "...";
-      break;
-    }
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u < 0x7f && c != '\\') {
-      out += c;
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", u);
-      out += hex;
-    }
-  }
-  return out + "'";
-}
 
 template <size_t N>
 std::string choices(const std::array<std::string_view, N>& names) {
@@ -59,7 +37,7 @@ std::string read_choice(std::string_view key, std::string_view value, const std:
       out = static_cast<Enum>(i);
       return "";
     }
-  return key.empty() ? "" : std::string(key) + " " + quote(value) + " is not " + choices(names);
+  return key.empty() ? "" : std::string(key) + " " + quote_text(value) + " is not " + choices(names);
 }
 
 // The shortest decimal text that reads back as `value`.
@@ -139,12 +117,12 @@ std::string set_map_option(map_options& options, std::string_view key, std::stri
   for (const factor_range& f : factors) {
     if (key != f.key) continue;
     double v = 0;
-    if (!read_decimal(value, v)) return std::string(key) + " " + quote(value) + " is not a decimal number such as 1.5";
-    if (!(v >= f.low && v <= f.high)) return range_error(f, quote(value));
+    if (!read_decimal(value, v)) return std::string(key) + " " + quote_text(value) + " is not a decimal number such as 1.5";
+    if (!(v >= f.low && v <= f.high)) return range_error(f, quote_text(value));
     options.*f.member = v;
     return "";
   }
-  return "unknown map option " + quote(key) + " (lake, symmetry, keep, water, trees or hills)";
+  return "unknown map option " + quote_text(key) + " (lake, symmetry, keep, water, trees or hills)";
 }
 
 std::string variant_name(const map_options& options) {
@@ -170,7 +148,7 @@ std::string map_name(const map_options& options) {
 }
 
 std::string parse_map_name(std::string_view name, map_options& options) {
-  const auto bad = [&name](const std::string& why) { return "map name " + quote(name) + ": " + why; };
+  const auto bad = [&name](const std::string& why) { return "map name " + quote_text(name) + ": " + why; };
   const size_t colon = name.find(':');
   const std::string_view seed_text = name.substr(0, colon);
   // The seed as a plain decimal number in the 32-bit range, one sign allowed.
@@ -195,7 +173,7 @@ std::string parse_map_name(std::string_view name, map_options& options) {
       const size_t comma = rest.find(',');
       const std::string_view item = rest.substr(0, comma);
       const size_t equals = item.find('=');
-      if (equals == std::string_view::npos) return bad("option " + quote(item) + " has no '='");
+      if (equals == std::string_view::npos) return bad("option " + quote_text(item) + " has no '='");
       const std::string_view key = item.substr(0, equals);
       std::string key_mark(1, ',');
       key_mark.append(key).push_back(',');

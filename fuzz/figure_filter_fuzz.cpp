@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "maptools/quoted_text.h"
+#include "util/quoted_text.h"
 #include "programs/vxltool/figure_filter.h"
 
 using namespace vormap;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "maptools/quoted_text.h"
+#include "util/quoted_text.h"
 
 namespace vormap {
 namespace {

@@ -14,6 +14,7 @@
 
 #include "api/map_state.h"
 #include "util/options.h"
+#include "util/quoted_text.h"
 #include "util/parallel_for.h"
 #include "vormap/vormap.h"
 #include "vxl/vxl_writer.h"
@@ -59,27 +60,6 @@ constexpr char version_letter = '\x02';
 char help_word[] = {'-', help_letter, '\0'};
 char version_word[] = {'-', version_letter, '\0'};
 char debug_word[] = {'-', 'd', '\0'};
-
-// Input quoted in a message: printable ASCII as it is, other bytes as \\xHH,
-// long values cut.
-std::string quote_input(const std::string& text) {
-  std::string out = "'";
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (i == 60) {
-      out += "...";
-      break;
-    }
-    const auto u = static_cast<unsigned char>(text[i]);
-    if (u >= 0x20 && u < 0x7f) {
-      out += text[i];
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", u);
-      out += hex;
-    }
-  }
-  return out + "'";
-}
 
 // Words made from long options; they live as long as the option list that
 // points into them.
@@ -143,7 +123,7 @@ std::string read_long_options(int argc, char** argv, const char* param_letters, 
     const bool takes_value = name == "seed" || name == "output" || name == "map" || name == "lake" ||
                              name == "symmetry" || name == "keep" || name == "water" || name == "trees" ||
                              name == "hills";
-    if (!flag && !takes_value) return "unknown option " + quote_input(std::string(word)) + " (see vormap --help)";
+    if (!flag && !takes_value) return "unknown option " + quote_text(word) + " (see vormap --help)";
     if (flag) {
       if (value) return "option --" + name + " takes no value";
       out.push_back(name == "help" ? help_word : name == "version" ? version_word : debug_word);
@@ -155,7 +135,7 @@ std::string read_long_options(int argc, char** argv, const char* param_letters, 
     }
     if (name == "seed") {
       if (!strict_seed(*value))
-        return "--seed " + quote_input(*value) + " is not a decimal number from -2147483648 to 2147483647";
+        return "--seed " + quote_text(*value) + " is not a decimal number from -2147483648 to 2147483647";
       out.push_back(make_word("-s" + *value));
     } else if (name == "output") {
       if (value->empty()) return "option --output needs a file name";
@@ -182,10 +162,10 @@ std::string seed_warning(const char* text, int32_t seed) {
   const char* digits = p;
   while (*p >= '0' && *p <= '9') ++p;
   const std::string value = std::to_string(seed);
-  if (p == digits || *p != '\0') return "seed " + quote_input(text) + " is not a decimal number; using " + value;
+  if (p == digits || *p != '\0') return "seed " + quote_text(text) + " is not a decimal number; using " + value;
   const long long exact = std::strtoll(text, nullptr, 10);
   if (exact != seed)
-    return "seed " + quote_input(text) + " is outside -2147483648 to 2147483647; using " + value;
+    return "seed " + quote_text(text) + " is outside -2147483648 to 2147483647; using " + value;
   return "";
 }
 

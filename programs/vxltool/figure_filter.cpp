@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "maptools/quoted_text.h"
+#include "util/quoted_text.h"
 
 namespace vormap {
 

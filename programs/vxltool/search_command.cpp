@@ -21,7 +21,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "maptools/quoted_text.h"
+#include "util/quoted_text.h"
 #include "util/platform/output_file.h"
 #include "programs/vxltool/batch_support.h"
 #include "programs/vxltool/command_support.h"

@@ -1,6 +1,6 @@
 #include "programs/vxltool/seed_list.h"
 
-#include "maptools/quoted_text.h"
+#include "util/quoted_text.h"
 
 #include <algorithm>
 #include <cstdio>

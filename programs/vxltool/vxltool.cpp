@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "maptools/quoted_text.h"
+#include "util/quoted_text.h"
 #include "programs/vxltool/command_support.h"
 #include "programs/vxltool/commands.h"
 

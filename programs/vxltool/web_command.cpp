@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "maptools/quoted_text.h"
+#include "util/quoted_text.h"
 #include "programs/vxltool/command_support.h"
 #include "programs/vxltool/commands.h"
 #include "util/platform/files.h"

@@ -1,4 +1,4 @@
-#include "maptools/quoted_text.h"
+#include "util/quoted_text.h"
 
 #include <cstdint>
 #include <cstdio>
