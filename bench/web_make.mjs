@@ -28,13 +28,15 @@ const { browser, page } = await openPage(`${pathToFileURL(path.resolve(indexHtml
 try {
   // The first map also compiles the WebAssembly; it is not counted.
   await page.waitForFunction(() => window.vormap.shown, { timeout: 300000 });
+  // Milliseconds one call of window.vormap (make or figures) takes for a seed.
+  const timeInPage = (call, seed) => page.evaluate(async (c, s) => {
+    const t0 = performance.now();
+    await window.vormap[c](s, false);
+    return performance.now() - t0;
+  }, call, seed);
   const web = [], native = [];
   for (const seed of seeds) {
-    web.push(await page.evaluate(async (s) => {
-      const t0 = performance.now();
-      await window.vormap.make(s, false);
-      return performance.now() - t0;
-    }, seed));
+    web.push(await timeInPage('make', seed));
     const t0 = performance.now();
     execFileSync(vormap, ['-s', String(seed), '-o', path.join(dir, 'm.vxl')],
                  { stdio: 'ignore', env: { ...process.env, VORMAP_THREADS: '1' } });
@@ -46,11 +48,7 @@ try {
 
   const webFigures = [], nativeFigures = [];
   for (const seed of seeds) {
-    webFigures.push(await page.evaluate(async (s) => {
-      const t0 = performance.now();
-      await window.vormap.figures(s, false);
-      return performance.now() - t0;
-    }, seed));
+    webFigures.push(await timeInPage('figures', seed));
     const t0 = performance.now();
     const file = path.join(dir, 'm.vxl');
     execFileSync(vormap, ['-s', String(seed), '-o', file], { stdio: 'ignore', env: { ...process.env, VORMAP_THREADS: '1' } });
